@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+
+namespace tonmiro::sound {
+class SoundDevice;
+}
+
+namespace tonmiro::app {
+
+class ScoreEdit;
+class KeyboardWiring;
+class PaletteWiring;
+class PlaybackBridge;
+
+// The main window: every control of the layout, the window-created sequence, the handlers of
+// the play toggle and the sliders, and the shutdown sequence. UI thread only.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(sound::SoundDevice& sound, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    sound::SoundDevice& soundDevice() { return m_sound; }
+    ScoreEdit* scoreEdit() const { return m_scoreEdit; }
+    QCheckBox* playToggle() const { return m_playToggle; }
+    QSlider* speedSlider() const { return m_speedSlider; }
+    QGroupBox* keyboardGroup() const { return m_keyboardGroup; }   // 分组框1
+    QWidget* mouseInputPage() const { return m_mouseInputPage; }   // "鼠标输入"
+    QWidget* keyboardInputPage() const { return m_keyboardPage; }  // "键盘输入"
+    QWidget* sheetPage() const { return m_sheetPage; }             // "简谱"
+
+    // Gives the keyboard focus back to the score, as after every slider move and palette click.
+    void focusScore();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildLayout();
+    void windowCreated();
+    void shutdown();
+
+    sound::SoundDevice& m_sound;
+    bool m_created = false;
+    bool m_shutDown = false;
+
+    QPushButton* m_newButton = nullptr;
+    QPushButton* m_openButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QCheckBox* m_playToggle = nullptr;
+    QSlider* m_speedSlider = nullptr;
+    QLabel* m_speedLabel = nullptr;
+    QComboBox* m_tempoList = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    QTabWidget* m_scoreTabs = nullptr;
+    QTabWidget* m_inputTabs = nullptr;
+    ScoreEdit* m_scoreEdit = nullptr;
+    QWidget* m_sheetPage = nullptr;
+    QWidget* m_mouseInputPage = nullptr;
+    QWidget* m_keyboardPage = nullptr;
+    QGroupBox* m_keyboardGroup = nullptr;
+
+    std::unique_ptr<KeyboardWiring> m_keyboard;
+    std::unique_ptr<PaletteWiring> m_palettes;
+    std::unique_ptr<PlaybackBridge> m_playback;
+};
+
+} // namespace tonmiro::app

@@ -1,0 +1,1 @@
+#include "input/glyph_set.h"

@@ -1,0 +1,1 @@
+#include "input/key_code.h"

@@ -1,0 +1,1 @@
+target_sources(tonmiro_input PRIVATE key_code.cpp key_code.h)

@@ -1,0 +1,1 @@
+#include "notation/gbk_codec.h"

@@ -1,0 +1,1 @@
+#include "notation/playback_loop.h"

@@ -1,0 +1,1 @@
+#include "notation/score_file.h"

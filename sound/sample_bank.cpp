@@ -1,0 +1,1 @@
+#include "sound/sample_bank.h"
