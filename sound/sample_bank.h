@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace tonmiro::sound {
 
@@ -19,7 +20,7 @@ public:
     static constexpr int kFrames = 33404;
     static constexpr int kImageSize = 66860;
 
-    // The bank built from the embedded resources (loaded on first use).
+    // The bank built from the embedded resources (loaded on first use; any thread).
     static const SampleBank& embedded();
 
     // The whole WAVE image of sample 1..26 (empty for another number or a missing resource).
@@ -28,9 +29,15 @@ public:
     // The PCM frames of sample 1..26 (empty span for another number or a damaged image).
     std::span<const std::int16_t> frames(int sample) const;
 
+    // The frames of a RIFF WAVE image in PCM mono 16-bit at 11,025 Hz, of any length and with
+    // any extra chunks (so a real recording of that format can replace a built-in sample).
+    // Empty when the image is damaged, truncated or of another format.
+    static std::vector<std::int16_t> decodeImage(QByteArrayView image);
+
 private:
     SampleBank() = default;
     std::array<QByteArray, kCount> m_images;
+    std::array<std::vector<std::int16_t>, kCount> m_pcm;
     std::array<std::span<const std::int16_t>, kCount> m_frames;
 };
 
