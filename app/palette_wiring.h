@@ -1,5 +1,13 @@
 #pragma once
 
+#include <memory>
+
+namespace tonmiro::input {
+class JianpuSheet;
+class PickerController;
+class PictureGrid;
+} // namespace tonmiro::input
+
 namespace tonmiro::app {
 
 class MainWindow;
@@ -20,7 +28,13 @@ public:
     void destroyPicker();
 
 private:
+    class ScoreTarget;
+
     MainWindow& m_window;
+    input::PictureGrid* m_palette = nullptr; // owned by the "鼠标输入" page
+    input::JianpuSheet* m_sheet = nullptr;   // owned by the "简谱" page
+    std::unique_ptr<ScoreTarget> m_score;
+    std::unique_ptr<input::PickerController> m_picker;
 };
 
 } // namespace tonmiro::app
