@@ -4,13 +4,12 @@
 
 #include <memory>
 
-class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QTabWidget;
+class QShortcut;
 
 namespace tonmiro::sound {
 class SoundDevice;
@@ -22,6 +21,8 @@ class ScoreEdit;
 class KeyboardWiring;
 class PaletteWiring;
 class PlaybackBridge;
+class SpeedSlider;
+class TabControl;
 
 // The main window: every control of the layout, the window-created sequence, the handlers of
 // the play toggle and the sliders, and the shutdown sequence. UI thread only.
@@ -33,8 +34,12 @@ public:
 
     sound::SoundDevice& soundDevice() { return m_sound; }
     ScoreEdit* scoreEdit() const { return m_scoreEdit; }
-    QCheckBox* playToggle() const { return m_playToggle; }
-    QSlider* speedSlider() const { return m_speedSlider; }
+    QPushButton* playToggle() const { return m_playToggle; }     // 选择框播放, checkable
+    SpeedSlider* speedSlider() const { return m_speedSlider; }
+    QLabel* speedLabel() const { return m_speedLabel; }
+    QComboBox* tempoList() const { return m_tempoList; }
+    QSlider* volumeSlider() const { return m_volumeSlider; }
+    QPushButton* saveButton() const { return m_saveButton; }
     QGroupBox* keyboardGroup() const { return m_keyboardGroup; }   // 分组框1
     QWidget* mouseInputPage() const { return m_mouseInputPage; }   // "鼠标输入"
     QWidget* keyboardInputPage() const { return m_keyboardPage; }  // "键盘输入"
@@ -43,15 +48,26 @@ public:
     // Gives the keyboard focus back to the score, as after every slider move and palette click.
     void focusScore();
 
+    // The "will be destroyed" sequence: ends the playback thread, then destroys the pop-up.
+    // Runs once, when a close request has been let through (and at the latest on destruction).
+    void shutdown();
+
+signals:
+    // A close request was let through and the window has shut down.
+    void closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildLayout();
     void windowCreated();
-    void shutdown();
+    void fitOuterSize();
+    void playToggleClicked();
+    void speedSliderMoved();
+    void tempoChosen(int index);
+    void volumeMoved();
 
     sound::SoundDevice& m_sound;
     bool m_created = false;
@@ -60,13 +76,13 @@ private:
     QPushButton* m_newButton = nullptr;
     QPushButton* m_openButton = nullptr;
     QPushButton* m_saveButton = nullptr;
-    QCheckBox* m_playToggle = nullptr;
-    QSlider* m_speedSlider = nullptr;
+    QPushButton* m_playToggle = nullptr;
+    SpeedSlider* m_speedSlider = nullptr;
     QLabel* m_speedLabel = nullptr;
     QComboBox* m_tempoList = nullptr;
     QSlider* m_volumeSlider = nullptr;
-    QTabWidget* m_scoreTabs = nullptr;
-    QTabWidget* m_inputTabs = nullptr;
+    TabControl* m_scoreTabs = nullptr;
+    TabControl* m_inputTabs = nullptr;
     ScoreEdit* m_scoreEdit = nullptr;
     QWidget* m_sheetPage = nullptr;
     QWidget* m_mouseInputPage = nullptr;

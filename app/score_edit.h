@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 #include <vector>
 
@@ -49,12 +50,17 @@ signals:
     void leftButtonReleased();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void onContentsChange(int position, int removed, int added);
+    void rebuildAll();
     void rebuildPrefix() const;
     void reselect();
+    int charInBlock(const QTextBlock& block, int blockIndex, qsizetype bytes) const;
+    qsizetype byteInBlock(const QTextBlock& block, int blockIndex, int chars) const;
 
     qsizetype m_storedStart = 0;
     qsizetype m_storedLength = 0;
@@ -63,6 +69,7 @@ private:
     // sums (rebuilt lazily after an edit), so a byte position maps to a line in O(log lines).
     std::vector<qsizetype> m_blockBytes;
     mutable std::vector<qsizetype> m_blockStartBytes;
+    mutable qsizetype m_totalBytes = 0;
     mutable bool m_prefixDirty = true;
 
     // The last mapping made inside one line, so stepping through a long line costs O(step).
