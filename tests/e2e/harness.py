@@ -1,0 +1,692 @@
+"""End-to-end harness: the real Tonmiro program under its own Xvfb and a private PulseAudio server.
+
+Every test gets a fresh X server, sound server and program instance (``Session``), drives the
+program with real X key and pointer events (XTEST, through xdotool or libXtst), records what the
+program plays from the null sink's monitor with parec, and analyses the recording with numpy.
+
+The program path comes from the environment variable TONMIRO_EXE. Screenshots and recordings of a
+failed test are kept under TONMIRO_E2E_ARTIFACTS (default: a temporary folder that is removed).
+"""
+
+import ctypes
+import ctypes.util
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import zlib
+
+import numpy as np
+
+RATE = 48000
+TONIC_HZ = 120.7
+# Semitone steps of the degrees 1..7 of the major scale.
+SCALE_STEPS = (0, 2, 4, 5, 7, 9, 11)
+
+WINDOW_WIDTH = 876
+WINDOW_HEIGHT = 840
+
+STARTUP_TIMEOUT = 60.0  # a cold start on a loaded 2-core machine can take a while
+KEY_HOLD = 0.04         # the program samples the keyboard every 10 ms; hold well past that
+
+
+def sample_frequency(sample):
+    """Nominal fundamental of sample 1..26: 120.7 Hz x 2^(k/12), k = 12 x octave + step."""
+    octave, degree = divmod(sample - 1, 7)
+    return TONIC_HZ * 2.0 ** ((12 * octave + SCALE_STEPS[degree]) / 12.0)
+
+
+def cents(f, ref):
+    return 1200.0 * np.log2(f / ref)
+
+
+def nearest_sample(freq):
+    """The sample whose nominal pitch is nearest to freq, and the distance in cents."""
+    best = min(range(1, 27), key=lambda s: abs(cents(freq, sample_frequency(s))))
+    return best, cents(freq, sample_frequency(best))
+
+
+def _which(tool):
+    path = shutil.which(tool)
+    if path is None:
+        raise RuntimeError(f"{tool} is not installed (see scripts/install-deps)")
+    return path
+
+
+def _wait_for(predicate, timeout, interval=0.02, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def _stop_process(proc, sig=signal.SIGTERM, timeout=5.0):
+    """Ends a process this harness started, by its own handle: a signal, then SIGKILL."""
+    if proc is None or proc.poll() is not None:
+        return
+    try:
+        proc.send_signal(sig)
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(timeout=timeout)
+    except ProcessLookupError:
+        pass
+
+
+class Xvfb:
+    """A private X server on a free display number, chosen by the server itself (-displayfd)."""
+
+    def __init__(self, workdir, size="1280x1024x24"):
+        self.workdir = workdir
+        self.size = size
+        self.proc = None
+        self.display = None
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        log = open(os.path.join(self.workdir, "xvfb.log"), "wb")
+        self.proc = subprocess.Popen(
+            [_which("Xvfb"), "-displayfd", str(write_fd), "-screen", "0", self.size,
+             "-nolisten", "tcp", "-noreset", "-auth", "/dev/null"],
+            pass_fds=(write_fd,), stdout=log, stderr=log, start_new_session=True)
+        os.close(write_fd)
+        log.close()
+        number = b""
+        deadline = time.monotonic() + 30
+        with os.fdopen(read_fd, "rb", buffering=0) as pipe:
+            while not number.endswith(b"\n"):
+                remaining = deadline - time.monotonic()
+                ready, _, _ = select.select([pipe], [], [], max(remaining, 0))
+                if not ready:
+                    raise TimeoutError("Xvfb did not report a display number")
+                chunk = pipe.read(16)
+                if not chunk:
+                    raise RuntimeError(f"Xvfb exited (code {self.proc.poll()}), see xvfb.log")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+        return self
+
+    def stop(self):
+        _stop_process(self.proc)
+
+
+class PulseServer:
+    """A private PulseAudio daemon: a null sink at 48 kHz as default sink, and one anonymous
+    native-protocol socket. Its runtime folders are its own, so it never meets a user's server."""
+
+    SINK = "tonmiro_e2e"
+
+    def __init__(self, workdir):
+        self.workdir = os.path.join(workdir, "pulse")
+        self.socket = os.path.join(self.workdir, "native")
+        self.proc = None
+
+    @property
+    def server(self):
+        return "unix:" + self.socket
+
+    def env(self):
+        return {
+            "PULSE_SERVER": self.server,
+            "PULSE_RUNTIME_PATH": os.path.join(self.workdir, "runtime"),
+            "PULSE_STATE_PATH": os.path.join(self.workdir, "state"),
+            "XDG_RUNTIME_DIR": os.path.join(self.workdir, "runtime"),
+            "XDG_CONFIG_HOME": os.path.join(self.workdir, "config"),
+            "HOME": os.path.join(self.workdir, "home"),
+        }
+
+    def start(self):
+        for sub in ("runtime", "state", "config", "home"):
+            os.makedirs(os.path.join(self.workdir, sub), mode=0o700, exist_ok=True)
+        script = os.path.join(self.workdir, "default.pa")
+        with open(script, "w") as f:
+            f.write(f"load-module module-null-sink sink_name={self.SINK} rate={RATE} channels=2\n"
+                    f"set-default-sink {self.SINK}\n"
+                    f"set-default-source {self.SINK}.monitor\n"
+                    f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n")
+        env = dict(os.environ, **self.env())
+        env.pop("DISPLAY", None)  # no X11 bell or session modules
+        self.log_path = os.path.join(self.workdir, "pulseaudio.log")
+        log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen(
+            [_which("pulseaudio"), "--system=false", "-n", "--daemonize=no", "--exit-idle-time=-1",
+             "--disallow-exit", "--use-pid-file=false", "--disable-shm=true", "--realtime=false",
+             "--log-target=stderr", "-F", script],
+            env=env, stdout=log, stderr=log, start_new_session=True)
+        log.close()
+
+        def ready():
+            if self.proc.poll() is not None:
+                raise RuntimeError(f"pulseaudio exited (code {self.proc.returncode}):\n"
+                                   + open(self.log_path, errors="replace").read())
+            r = subprocess.run([_which("pactl"), "info"], env=env, capture_output=True, text=True)
+            return r.returncode == 0 and self.SINK in r.stdout
+        _wait_for(ready, 30, interval=0.1, what="the PulseAudio server")
+        return self
+
+    def clients(self):
+        """Names of the connected clients (the program appears here once its stream is open)."""
+        env = dict(os.environ, **self.env())
+        r = subprocess.run([_which("pactl"), "list", "short", "clients"], env=env,
+                           capture_output=True, text=True)
+        return r.stdout
+
+    def sink_inputs(self):
+        env = dict(os.environ, **self.env())
+        r = subprocess.run([_which("pactl"), "list", "short", "sink-inputs"], env=env,
+                           capture_output=True, text=True)
+        return [line for line in r.stdout.splitlines() if line.strip()]
+
+    def stop(self):
+        _stop_process(self.proc)
+
+
+class Recording:
+    """The null sink's monitor recorded with parec (s16le, 48 kHz) from start() to stop()."""
+
+    def __init__(self, pulse, path, channels=1):
+        self.pulse = pulse
+        self.path = path
+        self.channels = channels
+        self.proc = None
+        self.samples = None
+
+    def start(self):
+        env = dict(os.environ, **self.pulse.env())
+        self._file = open(self.path, "wb")
+        self.proc = subprocess.Popen(
+            [_which("parec"), "-d", PulseServer.SINK + ".monitor", "--raw", "--format=s16le",
+             f"--rate={RATE}", f"--channels={self.channels}", "--latency-msec=10"],
+            env=env, stdout=self._file, stderr=subprocess.DEVNULL, start_new_session=True)
+        # The monitor delivers silence while nothing plays: wait until data flows, so that nothing
+        # played after start() returns is missed.
+        _wait_for(lambda: os.path.getsize(self.path) >= 4800 * self.channels, 20,
+                  interval=0.01, what="parec to deliver audio")
+        return self
+
+    def stop(self):
+        _stop_process(self.proc, signal.SIGINT)
+        self._file.close()
+        data = np.fromfile(self.path, dtype="<i2")
+        data = data[: len(data) - len(data) % self.channels]
+        data = data.reshape(-1, self.channels).astype(np.float64)
+        self.samples = data.mean(axis=1)
+        return self.samples
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        if self.samples is None:
+            self.stop()
+
+
+# ---------------------------------------------------------------------------------------------
+# Direct X client (libX11 + libXtst through ctypes), for what must be timed to the millisecond:
+# a key event whose moment is known exactly (XSync returns once the server has processed it),
+# and the moment a window is unmapped or destroyed.
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("pad", ctypes.c_long * 24)]
+
+
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_ignore_x_errors = _X_ERROR_HANDLER(lambda display, event: 0)
+
+_DESTROY_NOTIFY = 17
+_UNMAP_NOTIFY = 18
+_STRUCTURE_NOTIFY_MASK = 1 << 17
+
+
+class XClient:
+    def __init__(self, display):
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        for name in ("XSync", "XFlush", "XPending", "XConnectionNumber", "XCloseDisplay",
+                     "XNextEvent", "XSelectInput", "XKeysymToKeycode"):
+            getattr(self.x11, name).argtypes = None
+        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x11.XPending.argtypes = [ctypes.c_void_p]
+        self.x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(_XEvent)]
+        self.x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x11.XStringToKeysym.restype = ctypes.c_ulong
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                ctypes.c_ulong]
+        self.x11.XSetErrorHandler(_ignore_x_errors)  # a window may be gone when we ask about it
+        self.dpy = self.x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError(f"cannot open X display {display}")
+
+    def close(self):
+        if self.dpy:
+            self.x11.XCloseDisplay(self.dpy)
+            self.dpy = None
+
+    def keycode(self, keysym_name):
+        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(keysym_name.encode()))
+        if not code:
+            raise ValueError(f"no keycode for keysym {keysym_name}")
+        return code
+
+    def key_event(self, keycode, down):
+        """Sends one key event and returns the monotonic time at which the server had it."""
+        self.xtst.XTestFakeKeyEvent(self.dpy, keycode, 1 if down else 0, 0)
+        self.x11.XSync(self.dpy, 0)
+        return time.monotonic()
+
+    def watch_structure(self, window):
+        self.x11.XSelectInput(self.dpy, window, _STRUCTURE_NOTIFY_MASK)
+        self.x11.XSync(self.dpy, 0)
+
+    def wait_unmapped(self, timeout):
+        """Waits for an UnmapNotify or DestroyNotify of a watched window; returns
+        (monotonic time it was read, event type) or None on timeout."""
+        fd = self.x11.XConnectionNumber(self.dpy)
+        deadline = time.monotonic() + timeout
+        event = _XEvent()
+        while True:
+            while self.x11.XPending(self.dpy):
+                self.x11.XNextEvent(self.dpy, ctypes.byref(event))
+                if event.type in (_UNMAP_NOTIFY, _DESTROY_NOTIFY):
+                    return time.monotonic(), event.type
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                return None
+            select.select([fd], [], [], remaining)
+
+
+# ---------------------------------------------------------------------------------------------
+# Screenshots: xwd output converted to PNG with numpy and zlib.
+
+def xwd_to_rgb(data):
+    header = struct.unpack(">25I", data[:100])
+    header_size, _version, _fmt, _depth, width, height = header[:6]
+    byte_order, bits_per_pixel, bytes_per_line = header[7], header[11], header[12]
+    red_mask, green_mask, blue_mask = header[14], header[15], header[16]
+    ncolors = header[19]
+    offset = header_size + 12 * ncolors
+    if bits_per_pixel != 32:
+        raise ValueError(f"unsupported xwd depth: {bits_per_pixel} bits per pixel")
+    rows = np.frombuffer(data, dtype=np.uint8, count=height * bytes_per_line, offset=offset)
+    rows = rows.reshape(height, bytes_per_line)[:, : width * 4]
+    pixels = rows.copy().view("<u4" if byte_order == 0 else ">u4").reshape(height, width)
+
+    def channel(mask):
+        shift = (mask & -mask).bit_length() - 1
+        return ((pixels & mask) >> shift).astype(np.uint8)
+    return np.dstack([channel(red_mask), channel(green_mask), channel(blue_mask)])
+
+
+def write_png(path, rgb):
+    height, width, _ = rgb.shape
+    raw = np.hstack([np.zeros((height, 1), np.uint8), rgb.reshape(height, width * 3)]).tobytes()
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
+        f.write(chunk(b"IEND", b""))
+
+
+# ---------------------------------------------------------------------------------------------
+# The program.
+
+class Program:
+    """One running instance of Tonmiro, with its main window."""
+
+    def __init__(self, session, extra_env=None):
+        self.session = session
+        self.exe = session.exe
+        env = dict(os.environ)
+        for key in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SDL_AUDIODRIVER"):
+            env.pop(key, None)
+        env.update(session.pulse.env())
+        env.update({
+            "DISPLAY": session.xvfb.display,
+            "QT_QPA_PLATFORM": "xcb",
+            "SDL_AUDIODRIVER": "pulseaudio",  # no silent fallback to ALSA or the dummy driver
+            "QT_FONT_DPI": "96",
+            "QT_SCALE_FACTOR": "1",
+            "LANG": "C.UTF-8",
+        })
+        env.update(extra_env or {})
+        self.env = env
+        self.log_path = os.path.join(session.workdir, f"tonmiro-{session.next_id()}.log")
+        self._log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([self.exe], env=env, stdout=self._log, stderr=self._log,
+                                     cwd=session.workdir, start_new_session=True)
+        self.window = None
+
+    # --- tools -----------------------------------------------------------------------------
+
+    def _tool(self, *args, timeout=20.0, check=True):
+        r = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
+                           timeout=timeout)
+        if check and r.returncode != 0:
+            raise RuntimeError(f"{' '.join(args)} failed ({r.returncode}): {r.stderr.strip()}")
+        return r
+
+    def xdotool(self, *args, timeout=20.0, check=True):
+        return self._tool(_which("xdotool"), *args, timeout=timeout, check=check)
+
+    def log(self):
+        self._log.flush()
+        with open(self.log_path, errors="replace") as f:
+            return f.read()
+
+    # --- windows ---------------------------------------------------------------------------
+
+    def find_windows(self, name_regex):
+        """Visible top-level windows of this process whose name matches name_regex."""
+        r = self.xdotool("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
+                         "--name", name_regex, check=False)
+        return [int(w) for w in r.stdout.split()]
+
+    def wait_window(self, name_regex="^Tonmiro", timeout=STARTUP_TIMEOUT):
+        def found():
+            if self.proc.poll() is not None:
+                raise RuntimeError(f"program exited with {self.proc.returncode} before its window "
+                                   f"appeared:\n{self.log()}")
+            windows = self.find_windows(name_regex)
+            return windows[0] if windows else None
+        return _wait_for(found, timeout, interval=0.1, what=f"a window named {name_regex!r}")
+
+    def wait_main_window(self, timeout=STARTUP_TIMEOUT):
+        self.window = self.wait_window("^Tonmiro", timeout)
+        self.focus()
+        return self.window
+
+    def geometry(self, window=None):
+        """(x, y, width, height) of a window, from xwininfo."""
+        out = self._tool(_which("xwininfo"), "-id", str(window or self.window)).stdout
+        fields = {}
+        for key, label in (("x", "Absolute upper-left X"), ("y", "Absolute upper-left Y"),
+                           ("w", "Width"), ("h", "Height")):
+            m = re.search(rf"^\s*{label}:\s*(-?\d+)", out, re.M)
+            fields[key] = int(m.group(1))
+        return fields["x"], fields["y"], fields["w"], fields["h"]
+
+    def window_name(self, window=None):
+        out = self._tool(_which("xprop"), "-id", str(window or self.window), "_NET_WM_NAME",
+                         "WM_NAME").stdout
+        m = re.search(r'_NET_WM_NAME\(UTF8_STRING\) = "(.*)"', out) or \
+            re.search(r'WM_NAME\([A-Z_]+\) = "(.*)"', out)
+        return m.group(1) if m else None
+
+    def window_exists(self, window=None):
+        r = self._tool(_which("xwininfo"), "-id", str(window or self.window), check=False)
+        return r.returncode == 0 and "IsViewable" in r.stdout
+
+    def focus(self, window=None):
+        """Gives a window the X input focus (there is no window manager to do it)."""
+        self.xdotool("windowfocus", "--sync", str(window or self.window), check=False)
+        time.sleep(0.05)
+
+    # --- input -----------------------------------------------------------------------------
+
+    def press(self, key, hold=KEY_HOLD):
+        """Presses and releases a key (an X keysym name like 'a', 'Escape', 'shift+a', or a
+        keycode number) on the focused window, holding it `hold` seconds."""
+        key = str(key)
+        self.xdotool("keydown", key, "sleep", f"{hold:.3f}", "keyup", key)
+
+    def type_keys(self, keys, hold=KEY_HOLD, gap=0.03):
+        for key in keys:
+            self.press(key, hold)
+            time.sleep(gap)
+
+    def type_text(self, text, window=None):
+        """Types text into whatever has the focus (used for file dialogs)."""
+        self.xdotool("type", "--delay", "40", text)
+
+    def click(self, x, y, window=None, button=1, hold=0.05):
+        """Clicks at window coordinates."""
+        self.xdotool("mousemove", "--sync", "--window", str(window or self.window), str(x), str(y),
+                     "mousedown", str(button), "sleep", f"{hold:.3f}", "mouseup", str(button))
+
+    def drag(self, x0, y0, x1, y1, window=None, steps=10, hold=0.05):
+        """Presses the left button at (x0, y0), moves in steps to (x1, y1), holds, releases."""
+        w = str(window or self.window)
+        args = ["mousemove", "--sync", "--window", w, str(x0), str(y0), "mousedown", "1",
+                "sleep", "0.1"]
+        for i in range(1, steps + 1):
+            x = round(x0 + (x1 - x0) * i / steps)
+            y = round(y0 + (y1 - y0) * i / steps)
+            args += ["mousemove", "--window", w, str(x), str(y), "sleep", "0.02"]
+        args += ["sleep", f"{hold:.3f}", "mouseup", "1"]
+        self.xdotool(*args)
+
+    # --- output ----------------------------------------------------------------------------
+
+    def screenshot(self, path, window=None):
+        target = ["-root"] if window is None and self.window is None else \
+            ["-id", str(window or self.window)]
+        data = subprocess.run([_which("xwd"), "-silent", *target], env=self.env,
+                              capture_output=True, timeout=20, check=True).stdout
+        write_png(path, xwd_to_rgb(data))
+        return path
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        _stop_process(self.proc)
+        self._log.close()
+
+
+class Session:
+    """Xvfb + PulseAudio for one test; programs started in it are ended with it."""
+
+    def __init__(self, name="e2e"):
+        self.exe = os.environ.get("TONMIRO_EXE")
+        if not self.exe or not os.access(self.exe, os.X_OK):
+            raise RuntimeError("TONMIRO_EXE must name the built tonmiro program")
+        self.name = name
+        self.workdir = tempfile.mkdtemp(prefix=f"tonmiro-{name}-")
+        self.xvfb = Xvfb(self.workdir)
+        self.pulse = PulseServer(self.workdir)
+        self.programs = []
+        self._ids = 0
+        self._x = None
+
+    def next_id(self):
+        self._ids += 1
+        return self._ids
+
+    def start(self):
+        try:
+            self.xvfb.start()
+            self.pulse.start()
+        except BaseException:
+            self.stop(keep=True)
+            raise
+        return self
+
+    def launch(self, extra_env=None):
+        program = Program(self, extra_env)
+        self.programs.append(program)
+        return program
+
+    def x(self):
+        if self._x is None:
+            self._x = XClient(self.xvfb.display)
+        return self._x
+
+    def record(self, name="audio", channels=1):
+        return Recording(self.pulse, os.path.join(self.workdir, f"{name}.raw"), channels)
+
+    def path(self, name):
+        return os.path.join(self.workdir, name)
+
+    def stop(self, keep=False):
+        """Ends everything. With keep, the work folder (logs, recordings, screenshots) is copied
+        to the artifacts folder for a look after a failure."""
+        for program in self.programs:
+            program.stop()
+        if self._x is not None:
+            self._x.close()
+        self.pulse.stop()
+        self.xvfb.stop()
+        artifacts = os.environ.get("TONMIRO_E2E_ARTIFACTS")
+        if keep and artifacts:
+            dest = os.path.join(artifacts, os.path.basename(self.workdir))
+            shutil.copytree(self.workdir, dest, dirs_exist_ok=True,
+                            ignore=shutil.ignore_patterns("native", "*.raw"))
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------------------------
+# Audio analysis.
+
+def silence_onsets(x, threshold=8.0, min_silence=0.1, rate=RATE):
+    """Frames where sound starts after at least min_silence seconds of (near) digital silence:
+    the first frame whose magnitude exceeds threshold after such a quiet stretch."""
+    loud = np.flatnonzero(np.abs(x) > threshold)
+    if len(loud) == 0:
+        return []
+    gaps = np.diff(loud)
+    starts = [loud[0]] + [loud[i + 1] for i in np.flatnonzero(gaps > min_silence * rate)]
+    # The very first start only counts if the recording was quiet before it.
+    if starts and starts[0] < min_silence * rate:
+        starts = starts[1:]
+    return [int(s) for s in starts]
+
+
+def fundamental(segment, rate=RATE, fmin=90.0, fmax=1700.0):
+    """Fundamental frequency of a tone: the strongest spectral peak, moved down to a
+    subharmonic of it (f/2, f/3, f/4) that is itself a clear peak, so that a tone whose second
+    or third partial is the loudest still reads as its fundamental; then refined by parabolic
+    interpolation of the log spectrum (Hann window, 8x zero padding)."""
+    seg = np.asarray(segment, dtype=np.float64)
+    seg = seg - seg.mean()
+    n = 1 << int(np.ceil(np.log2(len(seg) * 8)))
+    spectrum = np.abs(np.fft.rfft(seg * np.hanning(len(seg)), n))
+    bin_hz = rate / n
+    band = np.flatnonzero((np.arange(len(spectrum)) * bin_hz >= fmin)
+                          & (np.arange(len(spectrum)) * bin_hz <= fmax))
+    peak = int(band[np.argmax(spectrum[band])])
+
+    def local_peak(centre, tolerance):
+        lo = max(int(centre * (1 - tolerance)), 1)
+        hi = min(int(centre * (1 + tolerance)) + 1, len(spectrum) - 1)
+        k = lo + int(np.argmax(spectrum[lo:hi]))
+        return k if lo < k < hi - 1 else None
+    for divisor in (4, 3, 2):
+        if peak / divisor * bin_hz < fmin:
+            continue
+        k = local_peak(peak / divisor, 0.02)
+        if k is not None and spectrum[k] >= 0.1 * spectrum[peak]:
+            peak = k
+            break
+    a, b, c = np.log(spectrum[peak - 1: peak + 2] + 1e-12)
+    denom = a - 2 * b + c
+    shift = 0.5 * (a - c) / denom if denom != 0 else 0.0
+    return (peak + shift) * bin_hz
+
+
+def band_envelope(x, freq, rate=RATE, window_s=0.25, harmonics=(1, 2)):
+    """Amplitude envelope of x near freq (and its harmonics): complex demodulation, low-passed
+    with a Blackman-Harris window, which keeps neighbouring scale notes (>= 17.9 Hz away) out."""
+    x = np.asarray(x, dtype=np.float64)
+    n = len(x)
+    w = int(window_s * rate) | 1
+    t = np.arange(w)
+    win = (0.35875 - 0.48829 * np.cos(2 * np.pi * t / (w - 1)) + 0.14128 * np.cos(4 * np.pi * t / (w - 1))
+           - 0.01168 * np.cos(6 * np.pi * t / (w - 1)))
+    win /= win.sum()
+    size = 1 << int(np.ceil(np.log2(n + w)))
+    win_f = np.fft.fft(win, size)
+    phase = 2j * np.pi * np.arange(n) / rate
+    total = np.zeros(n)
+    for h in harmonics:
+        z = x * np.exp(-phase * freq * h)
+        conv = np.fft.ifft(np.fft.fft(z, size) * win_f)[w // 2: w // 2 + n]
+        total += np.abs(conv)
+    return total
+
+
+def rising_edge(env, start, stop, fraction):
+    """The (fractional) frame where env, on its way up to its maximum in [start, stop), last
+    crosses fraction x that maximum."""
+    start, stop = max(int(start), 1), min(int(stop), len(env))
+    peak_at = start + int(np.argmax(env[start:stop]))
+    level = fraction * env[peak_at]
+    i = peak_at
+    while i > start and env[i - 1] >= level:
+        i -= 1
+    if i <= start:
+        return float(start)
+    lo, hi = env[i - 1], env[i]
+    return (i - 1) + (level - lo) / (hi - lo) if hi != lo else float(i)
+
+
+# ---------------------------------------------------------------------------------------------
+# Window coordinates of controls of the main window (left + half width, top + half height).
+
+SAVE_BUTTON = (106 + 25, 2 + 10)         # 按钮保存文件
+PLAY_TOGGLE = (181 + 27, 10 + 16)        # 选择框播放
+SPEED_SLIDER = (245 + 8, 0 + 14, 104, 30)  # 滑块条速度: left, top, width, height in the window
+SPEED_MIN, SPEED_MAX, SPEED_START = 36, 200, 88
+
+
+def save_via_dialog(program, path, timeout=STARTUP_TIMEOUT):
+    """Clicks 保存, types path into the file dialog that opens and confirms it with Enter;
+    waits for the file to be written. Returns the file's bytes."""
+    main = program.window
+    before = set(program.find_windows("."))
+    program.click(*SAVE_BUTTON)
+
+    def dialog():
+        windows = [w for w in program.find_windows(".") if w not in before and w != main]
+        return windows[0] if windows else None
+    window = _wait_for(dialog, timeout, interval=0.1, what="the save dialog")
+    program.focus(window)
+    time.sleep(0.3)
+    program.xdotool("key", "--clearmodifiers", "ctrl+a")
+    program.type_text(path)
+    program.press("Return")
+    _wait_for(lambda: os.path.exists(path) and not program.window_exists(window), 20,
+              interval=0.05, what=f"the dialog to close and {path} to be written")
+    time.sleep(0.2)  # QSaveFile renames into place; let the program finish its handler
+    program.focus(main)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def speed_thumb_x(position):
+    """Estimated x (window coordinates) of the speed slider's thumb centre at a position."""
+    left, _top, width, _height = SPEED_SLIDER
+    handle = 11
+    fraction = (position - SPEED_MIN) / (SPEED_MAX - SPEED_MIN)
+    return round(left + handle / 2 + fraction * (width - handle))
+
+
+def drag_speed_to_end(program, end):
+    """Drags the speed slider's thumb from its start position past one end of its track."""
+    left, top, width, height = SPEED_SLIDER
+    y = top + height // 3
+    x1 = left - 60 if end == "min" else left + width + 60
+    program.drag(speed_thumb_x(SPEED_START), y, x1, y, steps=12, hold=0.3)
