@@ -16,7 +16,10 @@ using tonmiro::app::MainWindow;
 
 namespace {
 
-QByteArray gbk(const char* utf8) { return tonmiro::gbk::encode(QString::fromUtf8(utf8)); }
+// GBK bytes of UTF-8 text, CR LF kept as the score's line break.
+QByteArray gbk(const char* utf8) {
+    return tonmiro::gbk::encode(QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
 
 struct Program {
     tonmiro::sound::SoundDevice sound;
