@@ -182,10 +182,8 @@ void PictureGrid::dragTo(QPoint viewportPos) {
 }
 
 void PictureGrid::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QAbstractScrollArea::mousePressEvent(event);
-        return;
-    }
+    if (event->button() != Qt::LeftButton)
+        return; // only the left button selects; the others are taken and do nothing
     pressAt(event->position().toPoint());
 }
 
@@ -195,20 +193,16 @@ void PictureGrid::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void PictureGrid::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QAbstractScrollArea::mouseReleaseEvent(event);
-        return;
-    }
+    if (event->button() != Qt::LeftButton)
+        return; // only the left button selects; the others are taken and do nothing
     m_dragging = false;
     if (viewport()->rect().contains(event->position().toPoint()))
         emit leftButtonReleased();
 }
 
 void PictureGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QAbstractScrollArea::mouseDoubleClickEvent(event);
-        return;
-    }
+    if (event->button() != Qt::LeftButton)
+        return; // only the left button selects; the others are taken and do nothing
     const QPoint pos = event->position().toPoint();
     const QPointer<PictureGrid> self(this);
     emit doubleClicked();
