@@ -690,3 +690,22 @@ def drag_speed_to_end(program, end):
     y = top + height // 3
     x1 = left - 60 if end == "min" else left + width + 60
     program.drag(speed_thumb_x(SPEED_START), y, x1, y, steps=12, hold=0.3)
+
+
+def dropouts(x, start=0, stop=None, min_frames=24, loud=200.0):
+    """Holes in the sound: runs of at least min_frames exact zeros with loud sound on both
+    sides, as an output underrun leaves them. A tone never holds 0.5 ms of exact zeros, so such
+    a hole means the stream was starved and everything after it is late by the hole's length.
+    Returns [(frame, length)]."""
+    x = np.asarray(x)[start:stop]
+    zero = np.concatenate([[False], x == 0, [False]])
+    edges = np.diff(zero.astype(np.int8))
+    begins = np.flatnonzero(edges == 1)
+    ends = np.flatnonzero(edges == -1)
+    holes = []
+    for b, e in zip(begins, ends):
+        if e - b < min_frames or b < 96 or e + 96 > len(x):
+            continue
+        if np.abs(x[b - 96: b]).max() > loud and np.abs(x[e: e + 96]).max() > loud:
+            holes.append((start + int(b), int(e - b)))
+    return holes

@@ -32,5 +32,36 @@ class KeyboardSoundTest(ProgramCase):
                 self.assertLess(abs(off), 8.0, f"{key}: {freq:.2f} Hz is {off:+.1f} cents off")
 
 
+MIDDLE_1 = b"\xA2\xD9"   # ①
+DASH = b"\xA1\xAA"       # —
+
+# Keys pressed (each a chord for xdotool, held 40 ms), and the score bytes they leave.
+SCORE_CASES = [
+    ("A S J write ① ② ⑤", ["a", "s", "j"], MIDDLE_1 + b"\xA2\xDA\xA2\xDD"),
+    # Both keys go down in one sample: events go in ascending key-code order, A (97) before
+    # Left Shift (128).
+    ("Shift+A in one press", ["shift+a"], MIDDLE_1 + DASH * 3),
+    ("Shift, then A", ["shift", "a"], DASH * 3 + MIDDLE_1),
+    # A key that goes down while Ctrl is down writes nothing (then A gives the score something
+    # to save).
+    ("Ctrl+J writes nothing", ["ctrl+j", "a"], MIDDLE_1),
+    # A letter without a note is thrown away by the edit box.
+    ("B writes nothing", ["b", "a"], MIDDLE_1),
+    ("G H Space write rest, dot, dash", ["g", "h", "space"], b"\xA3\xB0\xA1\xA4" + DASH),
+]
+
+
+class KeyboardScoreTest(ProgramCase):
+    def test_keys_write_their_tokens(self):
+        for n, (title, keys, expected) in enumerate(SCORE_CASES):
+            with self.subTest(title):
+                program = self.launch()
+                program.type_keys(keys, hold=harness.KEY_HOLD, gap=0.08)
+                written = harness.save_via_dialog(program, self.session.path(f"score{n}.txt"))
+                self.assertEqual(written, expected)
+                self.assertEqual(program.window_name(), "Tonmiro", "Save changed the caption")
+                program.stop()
+
+
 if __name__ == "__main__":
     unittest.main()
