@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     failed += runGbkCodecTests(argc, argv);
     failed += runAlphabetTests(argc, argv);
     failed += runScoreFileTests(argc, argv);
+    failed += runPlaybackLoopTests(argc, argv);
 
     return failed == 0 ? 0 : 1;
 }
