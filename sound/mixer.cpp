@@ -18,7 +18,7 @@ constexpr double kLimiterReleaseSeconds = 0.15;
 // (after an underrun, a stalled device or a driver that is not paced by a clock).
 constexpr int kResyncPeriods = 4;
 // Share of each callback's timing error taken into the mapping.
-constexpr double kClockFollow = 0.02;
+constexpr double kClockFollow = 0.005;
 
 float limitedPeak(float envelope) {
     const float over = (envelope - kLimiterThreshold) / (1.0f - kLimiterThreshold);
@@ -34,8 +34,8 @@ std::vector<float> convert(std::span<const std::int16_t> in, int sourceRate, int
         std::transform(in.begin(), in.end(), out.begin(), [](std::int16_t v) { return v / 32768.0f; });
         return out;
     }
-    const auto outFrames = static_cast<std::size_t>(
-        std::ceil(static_cast<double>(in.size()) * deviceRate / sourceRate));
+    const auto outFrames =
+        static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * deviceRate / sourceRate));
     std::vector<float> out(outFrames);
     const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
@@ -64,8 +64,8 @@ void Mixer::prepare(std::span<const std::span<const std::int16_t>> sources, int 
     for (const auto& source : sources) {
         m_sources.push_back(convert(source, sourceRate, m_rate));
     }
-    const auto period = std::chrono::duration<double>(static_cast<double>(std::max(periodFrames, 1)) / m_rate);
-    m_latency = std::chrono::duration_cast<Clock::duration>(kLatencyPeriods * period);
+    m_latencyFrames = static_cast<double>(kLatencyPeriods) * std::max(periodFrames, 1);
+    m_latency = std::chrono::round<Clock::duration>(std::chrono::duration<double>(m_latencyFrames / m_rate));
     m_release = static_cast<float>(std::exp(-1.0 / (kLimiterReleaseSeconds * m_rate)));
 }
 
@@ -135,8 +135,9 @@ void Mixer::takeStarts() {
         }
         const int index = m_free[static_cast<std::size_t>(--m_freeVoices)];
         Voice& voice = m_voices[static_cast<std::size_t>(index)];
-        const double onsetNs = std::chrono::duration<double, std::nano>(start.requested + m_latency - m_base).count();
-        const std::int64_t onset = m_anchorFrame + std::llround((onsetNs - m_anchorNs) * framesPerNs);
+        const double requestNs = std::chrono::duration<double, std::nano>(start.requested - m_base).count();
+        const std::int64_t onset =
+            m_anchorFrame + std::llround((requestNs - m_anchorNs) * framesPerNs + m_latencyFrames);
         voice.data = data.data();
         voice.length = static_cast<std::int64_t>(data.size());
         voice.position = 0;
@@ -170,7 +171,8 @@ void Mixer::mixChunk(float* out, int frames) {
         }
         const std::int64_t begin = std::max<std::int64_t>(voice.startFrame + voice.position, chunkStart);
         const auto offset = static_cast<int>(begin - chunkStart);
-        const auto count = static_cast<int>(std::min<std::int64_t>(frames - offset, voice.length - voice.position));
+        const auto count =
+            static_cast<int>(std::min<std::int64_t>(frames - offset, voice.length - voice.position));
         const float* src = voice.data + voice.position;
         float* dst = m_mix.data() + offset;
         for (int i = 0; i < count; ++i) {

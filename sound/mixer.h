@@ -82,6 +82,7 @@ private:
     std::vector<std::vector<float>> m_sources;
     int m_rate = 48000;
     Clock::duration m_latency{};
+    double m_latencyFrames = 0.0;
 
     std::array<Voice, kVoiceCount> m_voices{};
     std::array<std::uint16_t, kVoiceCount> m_active{};

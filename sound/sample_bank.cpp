@@ -11,7 +11,8 @@ namespace tonmiro::sound {
 namespace {
 
 std::uint32_t read16(QByteArrayView bytes, qsizetype at) {
-    return static_cast<std::uint8_t>(bytes[at]) | (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8);
+    return static_cast<std::uint8_t>(bytes[at]) |
+           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8);
 }
 
 std::uint32_t read32(QByteArrayView bytes, qsizetype at) {
@@ -80,12 +81,12 @@ std::vector<std::int16_t> SampleBank::decodeImage(QByteArrayView image) {
                 return {};
             }
             formatSeen = true;
-            formatOk = read16(image, body) == 1              // PCM
-                       && read16(image, body + 2) == 1       // mono
-                       && read32(image, body + 4) == kSampleRate
-                       && read32(image, body + 8) == 2 * kSampleRate
-                       && read16(image, body + 12) == 2      // block alignment
-                       && read16(image, body + 14) == 16;    // bits per sample
+            formatOk = read16(image, body) == 1        // PCM
+                       && read16(image, body + 2) == 1 // mono
+                       && read32(image, body + 4) == kSampleRate &&
+                       read32(image, body + 8) == 2 * kSampleRate &&
+                       read16(image, body + 12) == 2      // block alignment
+                       && read16(image, body + 14) == 16; // bits per sample
         } else if (tagAt(image, at, "data")) {
             data.emplace(body, chunkSize);
         }

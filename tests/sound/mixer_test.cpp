@@ -47,7 +47,8 @@ struct Run {
     std::vector<std::pair<int, Mixer::Clock::time_point>> pending;
 
     Mixer::Clock::time_point frameTime(double frame) const {
-        return t0 + std::chrono::duration_cast<Mixer::Clock::duration>(std::chrono::duration<double>(frame / kRate));
+        return t0 + std::chrono::duration_cast<Mixer::Clock::duration>(
+                        std::chrono::duration<double>(frame / kRate));
     }
     void request(int sample, double atFrame) { pending.emplace_back(sample, frameTime(atFrame)); }
     void render(int buffers) {
@@ -158,7 +159,8 @@ private slots:
         const std::size_t a = 512; // onset of the first: latency of two periods
         for (std::size_t i = 0; i < 1300; ++i) {
             const float expected = (i >= 300 && i < 1000 ? 2 : 1) * one;
-            QVERIFY2(run.left(a + i) == expected, qPrintable(QStringLiteral("%1: %2").arg(i).arg(run.left(a + i))));
+            QVERIFY2(run.left(a + i) == expected,
+                     qPrintable(QStringLiteral("%1: %2").arg(i).arg(run.left(a + i))));
         }
         QCOMPARE(run.left(a - 1), 0.0f);
         QCOMPARE(run.left(a + 1300), 0.0f);

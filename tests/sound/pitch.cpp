@@ -52,7 +52,8 @@ double measureFundamental(std::span<const float> frames, double rate, double fro
     }
     std::vector<std::complex<double>> spectrum(8 * window);
     for (std::size_t i = 0; i < window; ++i) {
-        const double hann = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / (window - 1));
+        const double hann =
+            0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / (window - 1));
         spectrum[i] = frames[first + i] * hann;
     }
     fft(spectrum);
@@ -63,10 +64,12 @@ double measureFundamental(std::span<const float> frames, double rate, double fro
     }
     const double binHz = rate / static_cast<double>(n);
     const auto lowest = static_cast<std::size_t>(50.0 / binHz);
-    const double strongest = *std::max_element(magnitude.begin() + static_cast<std::ptrdiff_t>(lowest), magnitude.end());
+    const double strongest =
+        *std::max_element(magnitude.begin() + static_cast<std::ptrdiff_t>(lowest), magnitude.end());
     // The fundamental is the lowest local maximum of at least a fifth of the strongest peak.
     for (std::size_t k = lowest; k + 1 < magnitude.size(); ++k) {
-        if (magnitude[k] >= 0.2 * strongest && magnitude[k] >= magnitude[k - 1] && magnitude[k] > magnitude[k + 1]) {
+        if (magnitude[k] >= 0.2 * strongest && magnitude[k] >= magnitude[k - 1] &&
+            magnitude[k] > magnitude[k + 1]) {
             const double a = std::log(magnitude[k - 1]);
             const double b = std::log(magnitude[k]);
             const double c = std::log(magnitude[k + 1]);

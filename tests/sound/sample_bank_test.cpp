@@ -98,10 +98,13 @@ private slots:
         const auto frames = SampleBank::embedded().frames(sample);
         QVERIFY(!frames.empty());
         std::vector<int> level(frames.size());
-        std::transform(frames.begin(), frames.end(), level.begin(), [](std::int16_t v) { return std::abs(int(v)); });
+        std::transform(frames.begin(), frames.end(), level.begin(),
+                       [](std::int16_t v) { return std::abs(int(v)); });
         const auto peakAt = std::max_element(level.begin(), level.end()) - level.begin();
         const int peak = level[std::size_t(peakAt)];
-        const auto firstIndex = [&](auto pred) { return std::find_if(level.begin(), level.end(), pred) - level.begin(); };
+        const auto firstIndex = [&](auto pred) {
+            return std::find_if(level.begin(), level.end(), pred) - level.begin();
+        };
         const auto lastIndex = [&](auto pred) {
             return level.rend() - std::find_if(level.rbegin(), level.rend(), pred) - 1;
         };
@@ -114,7 +117,8 @@ private slots:
         const double audible = firstIndex([&](int v) { return v >= peak / 10; }) / kRate;
         QVERIFY2(audible >= 0.136 && audible <= 0.20, qPrintable(QString::number(audible)));
         // Loudest between 0.18 and 0.31 s, at half to full scale.
-        QVERIFY2(peakAt / kRate >= 0.18 && peakAt / kRate <= 0.31, qPrintable(QString::number(peakAt / kRate)));
+        QVERIFY2(peakAt / kRate >= 0.18 && peakAt / kRate <= 0.31,
+                 qPrintable(QString::number(peakAt / kRate)));
         QVERIFY2(peak >= 32768 * 45 / 100 && peak <= 32767, qPrintable(QString::number(peak)));
         // Free decay below 1 % of the peak by 2.1 to 2.9 s.
         const double quiet = double(lastIndex([&](int v) { return v * 100 >= peak; }) + 1) / kRate;
@@ -123,7 +127,8 @@ private slots:
         const auto lastSound = lastIndex([](int v) { return v != 0; });
         const double tail = double(qsizetype(level.size()) - lastSound - 1) / kRate;
         QVERIFY2(tail >= 0.12 && tail <= 0.17, qPrintable(QString::number(tail)));
-        QVERIFY(*std::max_element(level.begin() + lastSound - 20, level.begin() + lastSound + 1) < peak / 100);
+        QVERIFY(*std::max_element(level.begin() + lastSound - 20, level.begin() + lastSound + 1) <
+                peak / 100);
     }
 
     void peaksDifferFromSampleToSample() {
@@ -176,7 +181,8 @@ private slots:
         auto recipe = synth::recipe(sample);
         const double nominal = recipe.frequency;
         recipe.frequency *= std::pow(2.0, detune / 1200.0);
-        const double measured = test::cents(test::measureFundamental(toFloat(synth::synthesize(recipe)), kRate), nominal);
+        const double measured =
+            test::cents(test::measureFundamental(toFloat(synth::synthesize(recipe)), kRate), nominal);
         QVERIFY2(std::abs(measured - detune) < 0.5, qPrintable(QString::number(measured)));
     }
 

@@ -19,7 +19,8 @@ namespace {
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value) : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
         qputenv(name, value);
     }
     ~ScopedEnv() {
@@ -160,10 +161,12 @@ private slots:
         for (auto v : SampleBank::embedded().frames(sample)) {
             samplePeak = std::max(samplePeak, std::abs(v / 32768.0f));
         }
-        QVERIFY2(std::abs(peakRight - samplePeak) < 0.02f * samplePeak, qPrintable(QString::number(peakRight)));
+        QVERIFY2(std::abs(peakRight - samplePeak) < 0.02f * samplePeak,
+                 qPrintable(QString::number(peakRight)));
         QVERIFY(std::abs(peakLeft - 0.5f * peakRight) < 0.01f * peakRight);
         const double f0 = test::measureFundamental(note, 48000.0, 0.1);
-        QVERIFY2(std::abs(test::cents(f0, 120.7 * std::pow(2.0, 19 / 12.0))) < 4.0, qPrintable(QString::number(f0)));
+        QVERIFY2(std::abs(test::cents(f0, 120.7 * std::pow(2.0, 19 / 12.0))) < 4.0,
+                 qPrintable(QString::number(f0)));
     }
 };
 
