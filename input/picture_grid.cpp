@@ -109,14 +109,17 @@ GridCell PictureGrid::cellAt(QPoint viewportPos) const {
 
 void PictureGrid::updateScrollRange() {
     QScrollBar* bar = verticalScrollBar();
-    const int height = viewport()->height();
+    // The viewport's height is the frame's inside (there is never a horizontal bar), known before
+    // the scroll area lays out its children, so the bar is shown or hidden right in that layout.
+    const int height = std::max(0, this->height() - 2 * frameWidth());
     bar->setPageStep(height);
     bar->setRange(0, std::max(0, m_rows * kCellHeight - height));
 }
 
-void PictureGrid::resizeEvent(QResizeEvent* event) {
-    QAbstractScrollArea::resizeEvent(event);
-    updateScrollRange();
+bool PictureGrid::event(QEvent* event) {
+    if (event->type() == QEvent::Resize)
+        updateScrollRange();
+    return QAbstractScrollArea::event(event);
 }
 
 void PictureGrid::scrollContentsBy(int /*dx*/, int /*dy*/) {

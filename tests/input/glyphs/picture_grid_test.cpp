@@ -50,6 +50,7 @@ private slots:
     void drawsCellsLinesAndPictures();
     void glyphPaletteBuild_data();
     void glyphPaletteBuild();
+    void glyphPaletteFitsWithoutScrollBar();
 };
 
 void PictureGridTest::cellPictures() {
@@ -245,6 +246,18 @@ void PictureGridTest::glyphPaletteBuild() {
     for (int c = 0; c < 37; ++c)
         QVERIFY(palette->isPictureColumn(c));
     QCOMPARE(palette->cellPicture(row, column), std::optional<QByteArray>(picture));
+}
+
+// Five 50-pixel rows fill the 254-pixel palette inside its 2-pixel edge exactly: no scroll bar, at
+// once when shown, so the last column can be clicked before any event has been processed.
+void PictureGridTest::glyphPaletteFitsWithoutScrollBar() {
+    QWidget page;
+    PictureGrid* palette = createGlyphPalette(&page);
+    palette->setGeometry(4, 23, 595, 254);
+    page.show();
+    QVERIFY(!palette->verticalScrollBar()->isVisible());
+    QCOMPARE(palette->viewport()->size(), QSize(591, 250));
+    QCOMPARE(palette->cellAt(centreOf(*palette, 4, 36)), (GridCell{4, 36}));
 }
 
 QTEST_MAIN(PictureGridTest)
