@@ -19,16 +19,13 @@ class PictureGrid;
 class PickerWindow : public QWidget {
     Q_OBJECT
 public:
+    // Opening puts the window's outer top-left corner here relative to the pointer (screen pixels),
+    // about centring it under the pointer. Not kept on the screen: near an edge it lies partly off.
     static constexpr QPoint kOffsetFromPointer{-306, 30};
 
     PickerWindow();
 
     PictureGrid* palette() const { return m_palette; }
-
-    // Where the window's outer top-left corner goes for a pointer at `pointer` (screen pixels):
-    // 306 pixels left of it and 30 below, about centring the window under the pointer. Not kept on
-    // the screen: a pointer near the edge puts the window partly off it.
-    static QPoint placeFor(QPoint pointer) { return pointer + kOffsetFromPointer; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
