@@ -116,7 +116,8 @@ void PlaybackLoop::turn() {
     }
 }
 
-void PlaybackLoop::run(std::stop_token stop) {
+// A stop token is passed by value, as std::jthread hands it over.
+void PlaybackLoop::run(std::stop_token stop) { // NOLINT(performance-unnecessary-value-param)
     while (!stop.stop_requested()) {
         turn();
     }

@@ -81,6 +81,7 @@ private slots:
         std::vector<qsizetype> lengths(kThreads);
         {
             std::vector<std::jthread> threads;
+            threads.reserve(kThreads);
             for (int i = 0; i < kThreads; ++i) {
                 threads.emplace_back([&, i] {
                     const QString text = gbk::decode(input);

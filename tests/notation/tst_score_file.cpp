@@ -158,7 +158,7 @@ private slots:
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limited = saved;
-        limited.rlim_cur = 64 * 1024;
+        limited.rlim_cur = rlim_t{64} * 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         const bool written = writeScoreFile(path, randomWithoutNul(1 << 20, 4));
         setrlimit(RLIMIT_FSIZE, &saved);
