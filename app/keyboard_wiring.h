@@ -1,5 +1,14 @@
 #pragma once
 
+#include <memory>
+
+namespace tonmiro::input {
+class KeyboardDevice;
+class KeyboardView;
+class KeyHandler;
+class QtKeySource;
+} // namespace tonmiro::input
+
 namespace tonmiro::app {
 
 class MainWindow;
@@ -17,7 +26,15 @@ public:
     void setPollingPeriod(int milliseconds);
 
 private:
+    class Actions;
+
     MainWindow& m_window;
+    std::unique_ptr<input::KeyboardView> m_view;
+    std::unique_ptr<input::KeyboardDevice> m_device;
+    std::unique_ptr<Actions> m_actions;
+    std::unique_ptr<input::KeyHandler> m_handler;
+    // Last, so that it goes first: no key event arrives while the rest is being torn down.
+    std::unique_ptr<input::QtKeySource> m_source;
 };
 
 } // namespace tonmiro::app
