@@ -51,6 +51,11 @@ bool PictureGrid::isPictureColumn(int column) const {
     return column >= 0 && column < m_columns && m_pictureColumns[static_cast<std::size_t>(column)];
 }
 
+std::size_t PictureGrid::cellIndex(int row, int column) const {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columns) +
+           static_cast<std::size_t>(column);
+}
+
 bool PictureGrid::inside(int row, int column) const {
     return row >= 0 && row < m_rows && column >= 0 && column < m_columns;
 }
@@ -58,7 +63,7 @@ bool PictureGrid::inside(int row, int column) const {
 void PictureGrid::setCellPicture(int row, int column, const std::optional<QByteArray>& bmp) {
     if (!bmp || !inside(row, column) || !isPictureColumn(column))
         return;
-    Cell& cell = m_cells[static_cast<std::size_t>(row * m_columns + column)];
+    Cell& cell = m_cells[cellIndex(row, column)];
     // A deep copy, so nothing the caller does later with its array can reach the cell.
     cell.bmp = QByteArray(bmp->constData(), bmp->size());
     cell.image = cell.bmp.isEmpty() ? QImage() : QImage::fromData(cell.bmp, "BMP");
@@ -68,7 +73,7 @@ void PictureGrid::setCellPicture(int row, int column, const std::optional<QByteA
 std::optional<QByteArray> PictureGrid::cellPicture(int row, int column) const {
     if (!inside(row, column))
         return std::nullopt;
-    const QByteArray& bmp = m_cells[static_cast<std::size_t>(row * m_columns + column)].bmp;
+    const QByteArray& bmp = m_cells[cellIndex(row, column)].bmp;
     return QByteArray(bmp.constData(), bmp.size());
 }
 
@@ -144,7 +149,7 @@ void PictureGrid::paintEvent(QPaintEvent* event) {
             painter.fillRect(inner, kCellBackground);
             painter.fillRect(QRect(r.right(), r.top(), 1, kCellHeight), kGridLine);
             painter.fillRect(QRect(r.left(), r.bottom(), kCellWidth, 1), kGridLine);
-            const QImage& image = m_cells[static_cast<std::size_t>(row * m_columns + column)].image;
+            const QImage& image = m_cells[cellIndex(row, column)].image;
             if (!image.isNull()) {
                 // Centred in the cell: a 9 x 43 glyph gets 3 pixels of white on each side.
                 const QPoint at(inner.left() + (inner.width() - image.width()) / 2,

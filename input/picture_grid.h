@@ -79,6 +79,7 @@ private:
     };
 
     bool inside(int row, int column) const;
+    std::size_t cellIndex(int row, int column) const; // row-major; inside the grid only
     void pressAt(QPoint viewportPos);
     void dragTo(QPoint viewportPos);
     void updateScrollRange();

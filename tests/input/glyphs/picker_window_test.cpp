@@ -84,7 +84,7 @@ private slots:
     void destroyPicker_data();
     void destroyPicker();
 
-private:
+private: // NOLINT(readability-redundant-access-specifiers): moc needs the slots apart
     std::unique_ptr<JianpuSheet> m_sheet;
     std::unique_ptr<FakeScore> m_score;
     std::unique_ptr<PickerController> m_controller;
