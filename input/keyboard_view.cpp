@@ -14,7 +14,8 @@ namespace {
 constexpr int kPictureHeight = 33;
 // Inside the button's two-pixel bevel, with one pixel of air.
 constexpr QPoint kPictureOffset{3, 3};
-constexpr int kCaptionMargin = 3;
+// Captions start just inside the bevel: the narrow keys have little room.
+constexpr int kCaptionMargin = 2;
 
 void ensureSongSubstitution() {
     static const bool done = [] {
