@@ -3,6 +3,7 @@
 #include "app/keyboard_wiring.h"
 #include "app/palette_wiring.h"
 #include "app/playback_bridge.h"
+#include "app/score_document.h"
 #include "app/score_edit.h"
 #include "app/speed_slider.h"
 #include "app/tab_control.h"
@@ -95,7 +96,7 @@ QLabel* makeLegend(QWidget* parent, const char* name, const char* text, int pixe
 
 } // namespace
 
-MainWindow::MainWindow(sound::SoundDevice& sound, QWidget* parent)
+MainWindow::MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       m_sound(sound) {
@@ -108,6 +109,15 @@ MainWindow::MainWindow(sound::SoundDevice& sound, QWidget* parent)
         move(r.left() + (r.width() - kOuterWidth) / 2, r.top() + (r.height() - kOuterHeight) / 2);
     }
     buildLayout();
+
+    if (!dialogs) {
+        m_ownDialogs = std::make_unique<QtDocumentDialogs>(this);
+        dialogs = m_ownDialogs.get();
+    }
+    m_document = std::make_unique<ScoreDocument>(*m_scoreEdit, *m_saveButton, *this, *dialogs);
+    connect(m_newButton, &QPushButton::clicked, m_document.get(), &ScoreDocument::newScore);
+    connect(m_openButton, &QPushButton::clicked, m_document.get(), &ScoreDocument::open);
+    connect(m_saveButton, &QPushButton::clicked, m_document.get(), &ScoreDocument::save);
 
     // Esc closes the window exactly as the close button does, whichever control has the focus.
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -224,6 +234,10 @@ void MainWindow::fitOuterSize() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_shutDown && !m_document->mayClose()) {
+        event->ignore(); // the user kept the score open: everything goes on, playback included
+        return;
+    }
     event->accept();
     shutdown();
     emit closed();

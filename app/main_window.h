@@ -21,6 +21,8 @@ class ScoreEdit;
 class KeyboardWiring;
 class PaletteWiring;
 class PlaybackBridge;
+class DocumentDialogs;
+class ScoreDocument;
 class SpeedSlider;
 class TabControl;
 
@@ -29,7 +31,8 @@ class TabControl;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(sound::SoundDevice& sound, QWidget* parent = nullptr);
+    // dialogs: the file dialog and the save question; nullptr for the program's own.
+    explicit MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     sound::SoundDevice& soundDevice() { return m_sound; }
@@ -40,6 +43,7 @@ public:
     QComboBox* tempoList() const { return m_tempoList; }
     QSlider* volumeSlider() const { return m_volumeSlider; }
     QPushButton* saveButton() const { return m_saveButton; }
+    ScoreDocument& document() const { return *m_document; }
     QGroupBox* keyboardGroup() const { return m_keyboardGroup; }   // 分组框1
     QWidget* mouseInputPage() const { return m_mouseInputPage; }   // "鼠标输入"
     QWidget* keyboardInputPage() const { return m_keyboardPage; }  // "键盘输入"
@@ -89,6 +93,8 @@ private:
     QWidget* m_keyboardPage = nullptr;
     QGroupBox* m_keyboardGroup = nullptr;
 
+    std::unique_ptr<DocumentDialogs> m_ownDialogs;
+    std::unique_ptr<ScoreDocument> m_document;
     std::unique_ptr<KeyboardWiring> m_keyboard;
     std::unique_ptr<PaletteWiring> m_palettes;
     std::unique_ptr<PlaybackBridge> m_playback;
