@@ -11,7 +11,8 @@ class PlaybackLoop {
 public:
     explicit PlaybackLoop(PlaybackControls& controls) : m_controls(controls) {}
 
-    // One turn of the loop (steps 1 to 6); exposed so tests can drive turns one by one.
+    // One turn of the loop (steps 1 to 6); exposed so tests can drive turns one by one. Runs on the
+    // playback thread (from run()), every control request going through PlaybackControls.
     void turn();
 
     // Runs turns until a stop is requested. Runs on the playback thread.
