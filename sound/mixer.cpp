@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace tonmiro::sound {
 
@@ -153,7 +154,7 @@ void Mixer::render(float* out, int frames, Clock::time_point now) {
     while (frames > 0) {
         const int n = std::min(frames, kChunk);
         mixChunk(out, n);
-        out += 2 * n;
+        out += 2 * static_cast<std::ptrdiff_t>(n);
         frames -= n;
     }
     m_activeCount.store(m_activeVoices, std::memory_order_relaxed);
@@ -202,8 +203,9 @@ void Mixer::mixChunk(float* out, int frames) {
         }
         m_left += stepLeft;
         m_right += stepRight;
-        out[2 * i] = y * m_left;
-        out[2 * i + 1] = y * m_right;
+        const auto at = 2 * static_cast<std::ptrdiff_t>(i);
+        out[at] = y * m_left;
+        out[at + 1] = y * m_right;
     }
     m_left = targetLeft;
     m_right = targetRight;

@@ -48,7 +48,7 @@ void BM_RenderFullPool(benchmark::State& state) {
         prepared = true;
     }
     mixer.stopAll();
-    std::vector<float> out(2 * kPeriod);
+    std::vector<float> out(2 * std::size_t(kPeriod));
     const auto t0 = Mixer::Clock::time_point(std::chrono::seconds(100));
     double frame = 0;
     int sample = 0;
@@ -84,7 +84,7 @@ void BM_StartLatency(benchmark::State& state) {
 
     std::vector<double> latencyMs;
     std::vector<double> spacingErrorMs;
-    std::vector<float> out(2 * kPeriod);
+    std::vector<float> out(2 * std::size_t(kPeriod));
     const auto t0 = Mixer::Clock::time_point(std::chrono::seconds(100));
     double nextRequest = 3.0 * kPeriod;
     std::int64_t frame = 0;

@@ -2,6 +2,15 @@
 
 #include <QCoreApplication>
 
+#if defined(__SANITIZE_THREAD__)
+// Qt Test's watchdog thread: the uninstrumented Qt libraries wake, join and free it in ways
+// ThreadSanitizer cannot see, so it reports races inside Qt Test that are not there.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:QWaitCondition::~QWaitCondition\n"
+           "race:libQt6Test.so\n";
+}
+#endif
+
 int runSampleBankTest(int argc, char** argv);
 int runMixerTest(int argc, char** argv);
 int runSoundDeviceTest(int argc, char** argv);
@@ -12,5 +21,5 @@ int main(int argc, char** argv) {
     failures += runSampleBankTest(argc, argv);
     failures += runMixerTest(argc, argv);
     failures += runSoundDeviceTest(argc, argv);
-    return failures;
+    return failures == 0 ? 0 : 1;
 }

@@ -329,6 +329,7 @@ private slots:
             }
         });
         std::vector<std::thread> producers;
+        producers.reserve(3);
         std::atomic<int> accepted{0};
         for (int p = 0; p < 3; ++p) {
             producers.emplace_back([&] {
