@@ -1,5 +1,6 @@
 #include "input/glyph_set.h"
 #include "input/palette_table.h"
+#include "notation/alphabet.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -161,6 +162,8 @@ void PaletteTableTest::everyRowSpansItsDuration() {
             QCOMPARE(entry->text.size(), 2 * units[row]);
             QCOMPARE(entry->text.mid(2), dash.repeated(units[row] - 1));
             QCOMPARE(entry->text.left(2), PaletteTable::entry(4, column)->text);
+            // The same sample that playback sounds for the glyph.
+            QCOMPARE(entry->sample, tonmiro::notation::sampleOf(entry->text.left(2)));
             if (entry->sample != 0)
                 samples << entry->sample;
         }
