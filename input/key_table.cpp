@@ -83,11 +83,12 @@ constexpr KeyRow kRows[] = {
     {KeyCode(173), u"按键173", 4, 89, 46, 39, KeyFace::BoldCaption, u"Caps Lock", -1, 0, ""},
 };
 
+constexpr quint8 kNoRow = 0xFF;
 constexpr auto kIndex = [] {
-    std::array<qint8, 256> index{};
-    index.fill(-1);
-    for (int i = 0; i < int(std::size(kRows)); ++i) {
-        index[toInt(kRows[i].code)] = static_cast<qint8>(i);
+    std::array<quint8, 256> index{};
+    index.fill(kNoRow);
+    for (std::size_t i = 0; i < std::size(kRows); ++i) {
+        index[toInt(kRows[i].code)] = static_cast<quint8>(i);
     }
     return index;
 }();
@@ -108,8 +109,8 @@ std::span<const KeyRow> KeyTable::rows() {
 }
 
 const KeyRow* KeyTable::find(KeyCode code) {
-    const int i = kIndex[toInt(code)];
-    return i < 0 ? nullptr : &kRows[i];
+    const quint8 i = kIndex[toInt(code)];
+    return i == kNoRow ? nullptr : &kRows[i];
 }
 
 KeyCode KeyTable::buttonOf(KeyCode code) {

@@ -18,9 +18,9 @@ namespace {
 constexpr int kBaseCount = 0x59;
 constexpr std::array<quint8, kBaseCount> kSet1Base = [] {
     std::array<quint8, kBaseCount> t{};
-    t[0x01] = 27;                 // Esc
-    for (int i = 0; i < 9; ++i) { // 1..9
-        t[static_cast<std::size_t>(0x02 + i)] = static_cast<quint8>('1' + i);
+    t[0x01] = 27;                         // Esc
+    for (std::size_t i = 0; i < 9; ++i) { // 1..9
+        t[0x02 + i] = static_cast<quint8>('1' + i);
     }
     t[0x0B] = '0';
     t[0x0C] = 45; // minus
@@ -28,16 +28,16 @@ constexpr std::array<quint8, kBaseCount> kSet1Base = [] {
     t[0x0E] = 8;  // Backspace
     t[0x0F] = 9;  // Tab
     const char top[] = "qwertyuiop";
-    for (int i = 0; i < 10; ++i) {
-        t[static_cast<std::size_t>(0x10 + i)] = static_cast<quint8>(top[i]);
+    for (std::size_t i = 0; i < 10; ++i) {
+        t[0x10 + i] = static_cast<quint8>(top[i]);
     }
     t[0x1A] = 91;  // [
     t[0x1B] = 93;  // ]
     t[0x1C] = 13;  // Enter
     t[0x1D] = 130; // Left Ctrl
     const char home[] = "asdfghjkl";
-    for (int i = 0; i < 9; ++i) {
-        t[static_cast<std::size_t>(0x1E + i)] = static_cast<quint8>(home[i]);
+    for (std::size_t i = 0; i < 9; ++i) {
+        t[0x1E + i] = static_cast<quint8>(home[i]);
     }
     t[0x27] = 59;  // ;
     t[0x28] = 39;  // '
@@ -45,19 +45,19 @@ constexpr std::array<quint8, kBaseCount> kSet1Base = [] {
     t[0x2A] = 128; // Left Shift
     t[0x2B] = 92;  // backslash
     const char bottom[] = "zxcvbnm";
-    for (int i = 0; i < 7; ++i) {
-        t[static_cast<std::size_t>(0x2C + i)] = static_cast<quint8>(bottom[i]);
+    for (std::size_t i = 0; i < 7; ++i) {
+        t[0x2C + i] = static_cast<quint8>(bottom[i]);
     }
-    t[0x33] = 44;                  // ,
-    t[0x34] = 46;                  // .
-    t[0x35] = 47;                  // /
-    t[0x36] = 129;                 // Right Shift
-    t[0x37] = 157;                 // keypad *
-    t[0x38] = 132;                 // Left Alt
-    t[0x39] = 32;                  // Space
-    t[0x3A] = 173;                 // Caps Lock
-    for (int i = 0; i < 10; ++i) { // F1..F10
-        t[static_cast<std::size_t>(0x3B + i)] = static_cast<quint8>(138 + i);
+    t[0x33] = 44;                          // ,
+    t[0x34] = 46;                          // .
+    t[0x35] = 47;                          // /
+    t[0x36] = 129;                         // Right Shift
+    t[0x37] = 157;                         // keypad *
+    t[0x38] = 132;                         // Left Alt
+    t[0x39] = 32;                          // Space
+    t[0x3A] = 173;                         // Caps Lock
+    for (std::size_t i = 0; i < 10; ++i) { // F1..F10
+        t[0x3B + i] = static_cast<quint8>(138 + i);
     }
     t[0x45] = 172; // Num Lock (evdev; on Windows this code without the extended flag is Pause)
     t[0x46] = 174; // Scroll Lock
@@ -289,10 +289,10 @@ std::optional<KeyCode> keyCodeFromWindows(quint32 scanCode) {
         return KeyCode::Insert;
     case 0x53:
         return KeyCode::Delete;
-    case 0x2A:
-        return std::nullopt; // the fake Shift sent around Print Screen and the arrows
     default:
-        return std::nullopt; // Windows keys, menu key, media keys
+        // Windows keys, menu key, media keys, and the fake Shift (E0 2A) that some keyboards
+        // send around Print Screen and the arrows.
+        return std::nullopt;
     }
 }
 

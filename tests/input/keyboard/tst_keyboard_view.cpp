@@ -66,7 +66,7 @@ private slots:
     void mirrorOnly();
     void keysWithoutAButtonGreyTheSpaceBar();
 
-private:
+private: // NOLINT(readability-redundant-access-specifiers): moc's slots section ends here
     QGroupBox* m_group = nullptr;
     KeyboardView* m_view = nullptr;
 };

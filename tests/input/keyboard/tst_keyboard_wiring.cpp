@@ -23,7 +23,7 @@ private slots:
     void notesGoToTheScoreWhateverHasTheFocus();
     void keyHeldWhileDeactivatedStaysGrey();
 
-private:
+private: // NOLINT(readability-redundant-access-specifiers): moc's slots section ends here
     QPushButton* key(int code) const {
         return m_window->keyboardGroup()->findChild<QPushButton*>(QStringLiteral("按键%1").arg(code));
     }
