@@ -15,9 +15,14 @@ namespace {
 constexpr float kLimiterThreshold = 0.8f;
 constexpr double kLimiterReleaseSeconds = 0.15;
 
-// How far the callback's clock may stray from the stream's before the mapping is set anew
-// (after an underrun, a stalled device or a driver that is not paced by a clock).
-constexpr int kResyncPeriods = 4;
+// How far the callback's clock may stray from the stream's before the mapping is set anew.
+// A callback more than a period late means the stream fell behind the clock (an underrun or a
+// stalled device: the frames now rendered are heard later than the old mapping says), so the
+// mapping follows at once. Early callbacks come in bursts while the device fills its buffer
+// and are only followed slowly, unless the stream runs far ahead (a driver not paced by a
+// clock).
+constexpr double kLateResyncPeriods = 1.0;
+constexpr double kEarlyResyncPeriods = 4.0;
 // Share of each callback's timing error taken into the mapping.
 constexpr double kClockFollow = 0.005;
 
@@ -113,8 +118,8 @@ void Mixer::followClock(Clock::time_point now, int frames) {
     const double nowNs = std::chrono::duration<double, std::nano>(now - m_base).count();
     const double predictedNs = m_anchorNs + static_cast<double>(m_frame - m_anchorFrame) * nsPerFrame;
     const double error = nowNs - predictedNs;
-    const double limit = kResyncPeriods * std::max(frames, kChunk) * nsPerFrame;
-    if (std::abs(error) > limit) {
+    const double period = std::max(frames, 64) * nsPerFrame;
+    if (error > kLateResyncPeriods * period || error < -kEarlyResyncPeriods * period) {
         m_anchorFrame = m_frame;
         m_anchorNs = nowNs;
     } else {

@@ -133,6 +133,39 @@ private slots:
         QCOMPARE(onsets[1], std::size_t(std::llround(second + latency)));
     }
 
+    // The clock mapping: a callback that jitters by less than a period leaves onsets where the
+    // stream's own clock puts them; one that comes more than a period late (the stream fell
+    // behind: an underrun) moves the mapping at once, so later requests keep their latency.
+    void callbackTimingMovesTheMappingOnlyWhenLate_data() {
+        QTest::addColumn<double>("lateness"); // frames
+        QTest::addColumn<bool>("follows");
+        QTest::newRow("on time") << 0.0 << false;
+        QTest::newRow("jitter late") << 100.0 << false;
+        QTest::newRow("jitter early") << -100.0 << false;
+        QTest::newRow("underrun") << 1000.0 << true;
+        QTest::newRow("long stall") << 48000.0 << true;
+    }
+    void callbackTimingMovesTheMappingOnlyWhenLate() {
+        QFETCH(double, lateness);
+        QFETCH(bool, follows);
+        Mixer mixer;
+        mixer.prepare(m_fixtures.spans, kRate, kRate, 256);
+        Run run{mixer, m_t0, 256, {}, {}};
+        run.render(8);
+        // The next callback for stream frame 2048 comes at clock frame 2048 + lateness.
+        const double callAt = 2048 + lateness;
+        mixer.start(1, run.frameTime(callAt - 10));
+        run.out.resize(run.out.size() + 2 * 256 * 4);
+        mixer.render(run.out.data() + 2 * 2048, 256, run.frameTime(callAt));
+        for (int b = 1; b < 4; ++b) {
+            mixer.render(run.out.data() + 2 * (2048 + 256 * b), 256, run.frameTime(callAt + 256 * b));
+        }
+        const auto onsets = run.onsets();
+        QCOMPARE(onsets.size(), std::size_t(1));
+        const double expected = follows ? 2048 - 10 + 512 : callAt - 10 + 512;
+        QVERIFY2(std::abs(double(onsets[0]) - expected) <= 3.0, qPrintable(QString::number(onsets[0])));
+    }
+
     // A request older than the fixed latency sounds at the start of the next buffer, whole.
     void lateStartSoundsAtOnceFromItsBeginning() {
         Mixer mixer;
