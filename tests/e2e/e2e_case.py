@@ -9,7 +9,6 @@ import harness
 class ProgramCase(unittest.TestCase):
     def setUp(self):
         self.session = harness.Session(self.id().rsplit(".", 1)[-1]).start()
-        self._keep = True
         self.addCleanup(self._end_session)
 
     def _end_session(self):
@@ -24,12 +23,9 @@ class ProgramCase(unittest.TestCase):
         self.session.stop(keep=failed)
 
     def _outcome_failed(self):
+        # unittest clears the flag on any failure or error, subtests included.
         outcome = getattr(self, "_outcome", None)
-        if outcome is None:
-            return True
-        result = getattr(outcome, "result", None)
-        errors = getattr(result, "errors", []) + getattr(result, "failures", [])
-        return any(test is self for test, _ in errors) or not getattr(outcome, "success", True)
+        return outcome is None or not outcome.success
 
     def launch(self, **kwargs):
         program = self.session.launch(**kwargs)

@@ -368,10 +368,23 @@ class Program:
             "QT_FONT_DPI": "96",
             "QT_SCALE_FACTOR": "1",
             "LANG": "C.UTF-8",
+            # The program asks SDL for a 256-frame period, and SDL's PulseAudio backend makes
+            # that (5.3 ms) the whole server-side buffer. On a loaded 2-core machine the
+            # program's audio thread misses that deadline every few milliseconds and the
+            # recording fills with holes. A 20 ms server buffer keeps the stream fed; the
+            # program's period, and so its onset placement, stay as they are.
+            "PULSE_LATENCY_MSEC": "20",
+            # No session bus: without this, Qt looks for one (file dialogs, theme) and a later
+            # program instance on the same display waits 15 s for it.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(session.workdir, "no-bus"),
         })
+        # Each instance starts as a new user: Qt's file dialog keeps its history in the config
+        # folder, and a second instance that reads it back took 15 s to show its dialog.
+        instance = session.next_id()
+        env["XDG_CONFIG_HOME"] = os.path.join(session.workdir, f"config-{instance}")
         env.update(extra_env or {})
         self.env = env
-        self.log_path = os.path.join(session.workdir, f"tonmiro-{session.next_id()}.log")
+        self.log_path = os.path.join(session.workdir, f"tonmiro-{instance}.log")
         self._log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([self.exe], env=env, stdout=self._log, stderr=self._log,
                                      cwd=session.workdir, start_new_session=True)
@@ -439,8 +452,13 @@ class Program:
 
     def focus(self, window=None):
         """Gives a window the X input focus (there is no window manager to do it)."""
-        self.xdotool("windowfocus", "--sync", str(window or self.window), check=False)
-        time.sleep(0.05)
+        target = window or self.window
+        self.xdotool("windowfocus", "--sync", str(target), check=False)
+        _wait_for(lambda: self.xdotool("getwindowfocus", check=False).stdout.strip() == str(target),
+                  10, interval=0.05, what="the input focus")
+        # Qt activates the window (and the program starts watching the keyboard) when it has
+        # handled the focus event.
+        time.sleep(0.3)
 
     # --- input -----------------------------------------------------------------------------
 
@@ -448,7 +466,9 @@ class Program:
         """Presses and releases a key (an X keysym name like 'a', 'Escape', 'shift+a', or a
         keycode number) on the focused window, holding it `hold` seconds."""
         key = str(key)
-        self.xdotool("keydown", key, "sleep", f"{hold:.3f}", "keyup", key)
+        # --delay 0: the keys of a chord go down together, inside one keyboard sample.
+        self.xdotool("keydown", "--delay", "0", key, "sleep", f"{hold:.3f}",
+                     "keyup", "--delay", "0", key)
 
     def type_keys(self, keys, hold=KEY_HOLD, gap=0.03):
         for key in keys:
@@ -493,7 +513,7 @@ class Program:
             return None
 
     def stop(self):
-        _stop_process(self.proc)
+        _stop_process(self.proc, timeout=1.0)
         self._log.close()
 
 
@@ -607,6 +627,21 @@ def fundamental(segment, rate=RATE, fmin=90.0, fmax=1700.0):
     return (peak + shift) * bin_hz
 
 
+def tone_frequency(x, onset, rate=RATE, first=0.05, last=1.25, window=0.2):
+    """Fundamental of the tone that starts at onset: the median over 0.2 s windows of its loud
+    part, leaving out windows with an underrun hole (a hole bends the spectrum)."""
+    estimates = []
+    for begin in np.arange(first, last - window + 1e-9, window / 2):
+        a = onset + int(begin * rate)
+        b = a + int(window * rate)
+        if b > len(x) or dropouts(x, a, b, min_frames=8):
+            continue
+        estimates.append(fundamental(x[a:b], rate))
+    if not estimates:
+        raise ValueError("no window of the tone is free of underruns")
+    return float(np.median(estimates))
+
+
 def band_envelope(x, freq, rate=RATE, window_s=0.25, harmonics=(1, 2)):
     """Amplitude envelope of x near freq (and its harmonics): complex demodulation, low-passed
     with a Blackman-Harris window, which keeps neighbouring scale notes (>= 17.9 Hz away) out."""
@@ -652,7 +687,7 @@ SPEED_SLIDER = (245 + 8, 0 + 14, 104, 30)  # 滑块条速度: left, top, width, 
 SPEED_MIN, SPEED_MAX, SPEED_START = 36, 200, 88
 
 
-def save_via_dialog(program, path, timeout=STARTUP_TIMEOUT):
+def save_via_dialog(program, path, timeout=STARTUP_TIMEOUT, trace=None):
     """Clicks 保存, types path into the file dialog that opens and confirms it with Enter;
     waits for the file to be written. Returns the file's bytes."""
     main = program.window
@@ -663,10 +698,12 @@ def save_via_dialog(program, path, timeout=STARTUP_TIMEOUT):
         windows = [w for w in program.find_windows(".") if w not in before and w != main]
         return windows[0] if windows else None
     window = _wait_for(dialog, timeout, interval=0.1, what="the save dialog")
+    if trace: trace("dialog")
     program.focus(window)
     time.sleep(0.3)
     program.xdotool("key", "--clearmodifiers", "ctrl+a")
     program.type_text(path)
+    if trace: trace("typed")
     program.press("Return")
     _wait_for(lambda: os.path.exists(path) and not program.window_exists(window), 20,
               interval=0.05, what=f"the dialog to close and {path} to be written")

@@ -41,7 +41,7 @@ class PlaybackTest(ProgramCase):
                          f"one onset per pressed key expected, found {onsets}")
         offsets = {}
         for onset, (key, sample) in zip(onsets, keys_samples):
-            freq = harness.fundamental(audio[onset + int(0.05 * RATE): onset + int(0.65 * RATE)])
+            freq = harness.tone_frequency(audio, onset)
             self.assertEqual(harness.nearest_sample(freq)[0], sample,
                              f"key {key} sounded {freq:.1f} Hz")
             spoilt = harness.dropouts(audio, onset, onset + int(EDGE_SPAN * RATE))
