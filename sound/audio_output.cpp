@@ -31,6 +31,8 @@ AudioOutput::~AudioOutput() {
 bool AudioOutput::open(Mixer& mixer, std::span<const std::span<const std::int16_t>> sources, int sourceRate) {
     close();
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tonmiro");
+    // The program handles its own signals; SDL must not install any.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
     }

@@ -95,19 +95,28 @@ double level(std::vector<double>& tone, double peak) {
     return static_cast<double>(last + 1) / kSampleRate;
 }
 
-void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xff));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
+// Writes little-endian fields into a preallocated image.
+class ImageWriter {
+public:
+    explicit ImageWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
+    void u16(std::uint16_t v) {
+        m_out[m_at++] = static_cast<std::uint8_t>(v & 0xff);
+        m_out[m_at++] = static_cast<std::uint8_t>(v >> 8);
+    }
+    void u32(std::uint32_t v) {
+        u16(static_cast<std::uint16_t>(v & 0xffff));
+        u16(static_cast<std::uint16_t>(v >> 16));
+    }
+    void tag(const char (&tag)[5]) {
+        for (int i = 0; i < 4; ++i) {
+            m_out[m_at++] = static_cast<std::uint8_t>(tag[i]);
+        }
+    }
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, static_cast<std::uint16_t>(v & 0xffff));
-    put16(out, static_cast<std::uint16_t>(v >> 16));
-}
-
-void putTag(std::vector<std::uint8_t>& out, const char (&tag)[5]) {
-    out.insert(out.end(), tag, tag + 4);
-}
+private:
+    std::vector<std::uint8_t>& m_out;
+    std::size_t m_at = 0;
+};
 
 } // namespace
 
@@ -159,25 +168,25 @@ std::vector<std::int16_t> synthesize(const NoteRecipe& r) {
 std::vector<std::uint8_t> waveImage(std::span<const std::int16_t> frames) {
     const auto dataBytes = static_cast<std::uint32_t>(frames.size() * 2);
     constexpr std::uint32_t kTrailer = 8;
-    std::vector<std::uint8_t> out;
-    out.reserve(44 + dataBytes + kTrailer);
-    putTag(out, "RIFF");
-    put32(out, 4 + (8 + 16) + (8 + dataBytes) + kTrailer);
-    putTag(out, "WAVE");
-    putTag(out, "fmt ");
-    put32(out, 16);
-    put16(out, 1); // PCM
-    put16(out, 1); // mono
-    put32(out, kSampleRate);
-    put32(out, kSampleRate * 2); // bytes per second
-    put16(out, 2);               // block alignment
-    put16(out, 16);              // bits per sample
-    putTag(out, "data");
-    put32(out, dataBytes);
+    // The trailer stays zero: the image starts out all zeros.
+    std::vector<std::uint8_t> out(44 + dataBytes + kTrailer, 0);
+    ImageWriter w(out);
+    w.tag("RIFF");
+    w.u32(4 + (8 + 16) + (8 + dataBytes) + kTrailer);
+    w.tag("WAVE");
+    w.tag("fmt ");
+    w.u32(16);
+    w.u16(1); // PCM
+    w.u16(1); // mono
+    w.u32(kSampleRate);
+    w.u32(kSampleRate * 2); // bytes per second
+    w.u16(2);               // block alignment
+    w.u16(16);              // bits per sample
+    w.tag("data");
+    w.u32(dataBytes);
     for (std::int16_t v : frames) {
-        put16(out, static_cast<std::uint16_t>(v));
+        w.u16(static_cast<std::uint16_t>(v));
     }
-    out.insert(out.end(), kTrailer, 0);
     return out;
 }
 
