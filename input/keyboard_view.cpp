@@ -106,6 +106,9 @@ void KeyButton::mouseMoveEvent(QMouseEvent* event) {
 }
 
 KeyboardView::KeyboardView(QWidget* group) {
+    if (group == nullptr) {
+        return; // never as top-level windows
+    }
     for (const KeyRow& row : KeyTable::rows()) {
         if (row.face == KeyFace::None) {
             continue;

@@ -2,6 +2,7 @@
 
 #include "input/keyboard_device.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -426,33 +427,37 @@ void QtKeySource::poll() {
 }
 
 void QtKeySource::updateAcquired() {
-    const bool active = m_window != nullptr && m_window->isActiveWindow();
+    // Compared with the active window itself: isActiveWindow() also holds while a tool window
+    // of this one is active, and the keyboard is to be released then.
+    const bool active = m_window != nullptr && QApplication::activeWindow() == m_window->window();
     if (active != m_device.isAcquired()) {
         m_device.acquire(active);
     }
 }
 
-bool QtKeySource::eventFilter(QObject* watched, QEvent* event) {
+bool QtKeySource::eventFilter(QObject* /*watched*/, QEvent* event) {
     switch (event->type()) {
+    case QEvent::ShortcutOverride: // a shortcut (Esc closes the window) may take the press
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         // A key event reaches the filter once for each object it is offered to (the window,
-        // the focus widget, its parents); setting "down" is idempotent, so that is harmless.
+        // the focus widget, its parents), and a press also comes as ShortcutOverride first;
+        // setting "down" is idempotent, so that is harmless.
         const auto* key = static_cast<const QKeyEvent*>(event);
         if (key->isAutoRepeat()) {
             break;
         }
         if (const auto code = keyCodeOf(*key, m_scanCodes)) {
-            m_device.setKeyDown(*code, event->type() == QEvent::KeyPress);
+            m_device.setKeyDown(*code, event->type() != QEvent::KeyRelease);
         }
         break;
     }
     case QEvent::ActivationChange:
     case QEvent::WindowActivate:
     case QEvent::WindowDeactivate:
-        if (watched == m_window) {
-            updateAcquired();
-        }
+        // Any window's: when a tool window of the watched one becomes active, Qt may tell only
+        // the tool window. updateAcquired() acts only on a real change.
+        updateAcquired();
         break;
     default:
         break;

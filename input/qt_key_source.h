@@ -57,7 +57,8 @@ std::optional<KeyCode> keyCodeFromQtKey(int key, Qt::KeyboardModifiers modifiers
 std::optional<KeyCode> keyCodeOf(const QKeyEvent& event, ScanCodeSet scanCodes);
 
 // The Qt side of the keyboard input device 输入设备1. An application-wide event filter turns
-// key presses and releases (auto-repeat ignored) into "physically down" on the device, and
+// key presses (also those a shortcut takes) and releases, auto-repeat ignored, into
+// "physically down" on the device, and
 // activation changes of the attached window acquire and release the keyboard. A precise timer
 // samples the device once per polling period and raises keyStateChanged for each change, on
 // the UI thread, in ascending KeyCode order.

@@ -3,6 +3,7 @@
 #include "tests/input/keyboard/keyboard_tests.h"
 
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -62,6 +63,7 @@ private slots:
     void platforms();
     void filterFollowsTheKeysWhileActive();
     void deactivationReleasesTheKeyboard();
+    void keysTakenByAShortcutStillGoDown();
 };
 
 void QtKeySourceTest::x11Keycodes_data() {
@@ -360,6 +362,28 @@ void QtKeySourceTest::deactivationReleasesTheKeyboard() {
     spy.clear();
     source.poll();
     QVERIFY(spy.isEmpty()); // neither A nor S
+}
+
+// Esc closes the main window through a shortcut, which takes the key press before any widget
+// sees it; the key is still down for the device.
+void QtKeySourceTest::keysTakenByAShortcutStillGoDown() {
+    QWidget window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QShortcut shortcut(QKeySequence(Qt::Key_Escape), &window);
+    QSignalSpy activated(&shortcut, &QShortcut::activated);
+
+    KeyboardDevice device;
+    QtKeySource source(device);
+    source.attach(&window);
+    QTest::keyPress(&window, Qt::Key_Escape);
+    QCOMPARE(activated.size(), 1);
+    source.poll();
+    QCOMPARE(device.keyState(KeyCode::Esc), KeyState::Pressed);
+    QTest::keyRelease(&window, Qt::Key_Escape);
+    source.poll();
+    QCOMPARE(device.keyState(KeyCode::Esc), KeyState::Released);
 }
 
 int runQtKeySourceTests(int argc, char** argv) {
