@@ -155,10 +155,9 @@ private slots:
         // The next callback for stream frame 2048 comes at clock frame 2048 + lateness.
         const double callAt = 2048 + lateness;
         mixer.start(1, run.frameTime(callAt - 10));
-        run.out.resize(run.out.size() + 2 * 256 * 4);
-        mixer.render(run.out.data() + 2 * 2048, 256, run.frameTime(callAt));
-        for (int b = 1; b < 4; ++b) {
-            mixer.render(run.out.data() + 2 * (2048 + 256 * b), 256, run.frameTime(callAt + 256 * b));
+        run.out.resize(run.out.size() + std::size_t(2 * 256 * 4));
+        for (std::ptrdiff_t b = 0; b < 4; ++b) {
+            mixer.render(run.out.data() + 2 * (2048 + 256 * b), 256, run.frameTime(callAt + double(256 * b)));
         }
         const auto onsets = run.onsets();
         QCOMPARE(onsets.size(), std::size_t(1));
