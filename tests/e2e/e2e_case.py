@@ -8,19 +8,33 @@ import harness
 
 class ProgramCase(unittest.TestCase):
     def setUp(self):
-        self.session = harness.Session(self.id().rsplit(".", 1)[-1]).start()
-        self.addCleanup(self._end_session)
+        self.fresh_session()
 
-    def _end_session(self):
-        failed = self._outcome_failed()
-        if failed and self.session.programs:
-            program = self.session.programs[-1]
+    def fresh_session(self):
+        """Ends the current session, if any, and starts a new X server and sound server. A
+        program's Save dialog after another instance has run on the same X server took 15 s to
+        appear, so tests that start several programs which save give each its own."""
+        if getattr(self, "session", None) is not None:
+            self._end_session()
+        self.session = harness.Session(self.id().rsplit(".", 1)[-1]).start()
+        session = self.session
+        self.addCleanup(lambda: self._end_session(session))
+        return session
+
+    def _end_session(self, session=None):
+        session = session or self.session
+        if session.stopped:
+            return
+        self.session_failed = self._outcome_failed()
+        failed = self.session_failed
+        if failed and session.programs:
+            program = session.programs[-1]
             if program.proc.poll() is None:
                 try:
-                    program.screenshot(self.session.path("failure.png"), window=None)
+                    program.screenshot(session.path("failure.png"), root=True)
                 except Exception:
                     pass
-        self.session.stop(keep=failed)
+        session.stop(keep=failed)
 
     def _outcome_failed(self):
         # unittest clears the flag on any failure or error, subtests included.

@@ -381,13 +381,18 @@ class Program:
         # Each instance starts as a new user: Qt's file dialog keeps its history in the config
         # folder, and a second instance that reads it back took 15 s to show its dialog.
         instance = session.next_id()
-        env["XDG_CONFIG_HOME"] = os.path.join(session.workdir, f"config-{instance}")
+        home = os.path.join(session.workdir, f"home-{instance}")
+        os.makedirs(home, exist_ok=True)
+        env["HOME"] = home
+        env["XDG_CONFIG_HOME"] = os.path.join(home, ".config")
+        env["XDG_CACHE_HOME"] = os.path.join(home, ".cache")
+        env["XDG_DATA_HOME"] = os.path.join(home, ".local", "share")
         env.update(extra_env or {})
         self.env = env
         self.log_path = os.path.join(session.workdir, f"tonmiro-{instance}.log")
         self._log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([self.exe], env=env, stdout=self._log, stderr=self._log,
-                                     cwd=session.workdir, start_new_session=True)
+                                     cwd=home, start_new_session=True)
         self.window = None
 
     # --- tools -----------------------------------------------------------------------------
@@ -498,8 +503,8 @@ class Program:
 
     # --- output ----------------------------------------------------------------------------
 
-    def screenshot(self, path, window=None):
-        target = ["-root"] if window is None and self.window is None else \
+    def screenshot(self, path, window=None, root=False):
+        target = ["-root"] if root or (window is None and self.window is None) else \
             ["-id", str(window or self.window)]
         data = subprocess.run([_which("xwd"), "-silent", *target], env=self.env,
                               capture_output=True, timeout=20, check=True).stdout
@@ -531,6 +536,7 @@ class Session:
         self.programs = []
         self._ids = 0
         self._x = None
+        self.stopped = False
 
     def next_id(self):
         self._ids += 1
@@ -564,6 +570,7 @@ class Session:
     def stop(self, keep=False):
         """Ends everything. With keep, the work folder (logs, recordings, screenshots) is copied
         to the artifacts folder for a look after a failure."""
+        self.stopped = True
         for program in self.programs:
             program.stop()
         if self._x is not None:

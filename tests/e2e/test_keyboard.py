@@ -53,13 +53,17 @@ SCORE_CASES = [
 class KeyboardScoreTest(ProgramCase):
     def test_keys_write_their_tokens(self):
         for n, (title, keys, expected) in enumerate(SCORE_CASES):
+            started = harness.time.monotonic()
             with self.subTest(title):
+                if n:
+                    self.fresh_session()
                 program = self.launch()
                 program.type_keys(keys, hold=harness.KEY_HOLD, gap=0.08)
                 written = harness.save_via_dialog(program, self.session.path(f"score{n}.txt"))
                 self.assertEqual(written, expected)
                 self.assertEqual(program.window_name(), "Tonmiro", "Save changed the caption")
                 program.stop()
+                print(f"{title}: {harness.time.monotonic() - started:.1f} s")
 
 
 if __name__ == "__main__":
