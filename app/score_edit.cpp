@@ -82,7 +82,9 @@ ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
     connect(this, &QPlainTextEdit::textChanged, this, &ScoreEdit::scoreChanged);
 }
 
-QByteArray ScoreEdit::text() const { return gbk::encode(toPlainText()); }
+// The raw text keeps every character as typed (toPlainText() would turn a no-break space into a
+// space); block breaks come as U+2029, which encodes as CR LF.
+QByteArray ScoreEdit::text() const { return gbk::encode(document()->toRawText()); }
 
 void ScoreEdit::setText(const QByteArray& bytes) { setPlainText(gbk::decode(bytes)); }
 

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/score_document.h"
 #include "app/score_edit.h"
 #include "app/speed_slider.h"
 #include "sound/sound_device.h"
@@ -30,6 +31,7 @@ private slots:
     void speedSliderWritesHoldAnyPosition();
     void tempoChoiceSetsSliderAndKeepsFocus();
     void escapeClosesTheWindow();
+    void escapeRunsTheCloseGuardFirst();
 
 private:
     tonmiro::sound::SoundDevice* m_sound = nullptr;
@@ -187,15 +189,16 @@ void TestMainWindow::volumeSetsBothLevels() {
 }
 
 void TestMainWindow::playToggleCaptionFollowsCheckedState() {
+    // A long first token, so playback does not reach the end between the clicks.
+    m_window->scoreEdit()->setText(QByteArray("\xA2\xD9\xA2\xDA"));
+    m_window->speedSlider()->setPosition(30000);
     QPushButton* toggle = m_window->playToggle();
-    QTest::mouseClick(toggle, Qt::LeftButton);
-    QVERIFY(toggle->isChecked());
-    QCOMPARE(toggle->text(), QStringLiteral("停止"));
-    QCOMPARE(QApplication::focusWidget(), m_window->scoreEdit());
-    QTest::mouseClick(toggle, Qt::LeftButton);
-    // The empty score may already have popped the toggle up; either way the caption matches.
-    QTRY_VERIFY(!toggle->isChecked());
-    QCOMPARE(toggle->text(), QStringLiteral("播放"));
+    for (int i = 0; i < 4; ++i) {
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(toggle->isChecked(), i % 2 == 0);
+        QCOMPARE(toggle->text(), i % 2 == 0 ? QStringLiteral("停止") : QStringLiteral("播放"));
+        QCOMPARE(QApplication::focusWidget(), m_window->scoreEdit());
+    }
 }
 
 void TestMainWindow::speedSliderMovesShowTheirPosition() {
@@ -261,6 +264,29 @@ void TestMainWindow::escapeClosesTheWindow() {
     QTest::keyClick(m_window->scoreEdit(), Qt::Key_Escape);
     QCOMPARE(closed.count(), 1);
     QVERIFY(!m_window->isVisible());
+}
+
+void TestMainWindow::escapeRunsTheCloseGuardFirst() {
+    struct Cancel final : tonmiro::app::DocumentDialogs {
+        int asked = 0;
+        std::optional<QString> askSavePath(const QString&) override { return std::nullopt; }
+        std::optional<QString> askOpenPath(const QString&) override { return std::nullopt; }
+        Answer askSaveChanges() override {
+            ++asked;
+            return Answer::Cancel;
+        }
+    } dialogs;
+    MainWindow window(*m_sound, &dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.scoreEdit()->replaceSelection(QByteArray("\xA2\xD9\xA2\xDA\xA2\xDB"));
+    window.speedSlider()->setPosition(1);
+    QTest::keyClick(window.scoreEdit(), Qt::Key_Escape);
+    QCOMPARE(dialogs.asked, 1);
+    QVERIFY(window.isVisible());
+    // Playback still runs after the refused close.
+    window.playToggle()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.playToggle()->isChecked(), 5000);
 }
 
 QTEST_MAIN(TestMainWindow)
