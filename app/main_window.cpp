@@ -7,6 +7,7 @@
 #include "app/score_edit.h"
 #include "app/speed_slider.h"
 #include "app/tab_control.h"
+#include "input/keyboard_view.h"
 #include "sound/sound_device.h"
 
 #include <QCloseEvent>
@@ -88,9 +89,7 @@ QLabel* makeLegend(QWidget* parent, const char* name, const char* text, int pixe
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(pixelSize);
-    label->setFont(f);
+    label->setFont(input::KeyboardView::songFont(pixelSize));
     return label;
 }
 
