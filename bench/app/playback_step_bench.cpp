@@ -1,0 +1,262 @@
+// Playback figures: the overhead of one token step of the real program.
+//
+// A real MainWindow (shown, on the offscreen platform) with its own playback thread, which runs
+// PlaybackLoop through PlaybackBridge: every control request of a step is carried to the UI
+// thread and blocks until served there. The speed slider's position is written to 0, so every
+// wait is empty and what is left is the cost of the requests themselves: the round trips, the
+// byte <-> character mapping of the edit box, re-selecting, scrolling and repainting.
+//
+// One iteration plays a window of the score: the stored selection start is put at the window's
+// first byte, the play toggle is clicked, and the UI thread runs its event loop until either the
+// toggle pops up at the end of the score ("to_end") or the stored start has moved a fixed number
+// of steps ("middle"; the toggle is then released and the loop left to go idle). The iteration
+// time is elapsed / steps, so the Time column is the mean cost of one step. Every step's own
+// duration (between two successive moves of the stored start, as seen on the UI thread) is
+// collected too, and given as step_median_us and step_p99_us over all iterations.
+//
+// Scores: lines of "①②③④⑤⑥⑦—" and CR LF (18 bytes a line) of 1 KB and of 1 MB, and a 1 MB score
+// that is one single line.
+//
+// Run with QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy.
+
+#include "app/main_window.h"
+#include "app/score_document.h"
+#include "app/score_edit.h"
+#include "app/speed_slider.h"
+#include "notation/gbk_codec.h"
+#include "sound/sound_device.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using tonmiro::app::MainWindow;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr qsizetype kKiB = 1024;
+constexpr qsizetype kMiB = 1024 * 1024;
+// Steps played per iteration in the windows of the 1 MB scores: about what the 1 KB score has.
+constexpr qsizetype kWindowSteps = 512;
+constexpr int kIterations = 20;
+
+// One bar of the score as the user writes it, in GBK, with and without its line break.
+QByteArray bar() {
+    return tonmiro::gbk::encode(QString::fromUtf8("①②③④⑤⑥⑦—"));
+}
+
+// Whole lines of one bar each, at least minBytes long.
+QByteArray linesScore(qsizetype minBytes) {
+    const QByteArray line = bar() + "\r\n";
+    QByteArray score;
+    score.reserve(minBytes + line.size());
+    while (score.size() < minBytes) {
+        score += line;
+    }
+    return score;
+}
+
+// Bars without a single line break, exactly bytes long (bytes is even, every token two bytes).
+QByteArray singleLineScore(qsizetype bytes) {
+    const QByteArray one = bar();
+    QByteArray score;
+    score.reserve(bytes + one.size());
+    while (score.size() < bytes) {
+        score += one;
+    }
+    score.truncate(bytes);
+    return score;
+}
+
+struct NoDialogs final : tonmiro::app::DocumentDialogs {
+    std::optional<QString> askSavePath(const QString&) override { return std::nullopt; }
+    std::optional<QString> askOpenPath(const QString&) override { return std::nullopt; }
+    Answer askSaveChanges() override { return Answer::No; }
+};
+
+struct Program {
+    NoDialogs dialogs;
+    tonmiro::sound::SoundDevice sound;
+    MainWindow window{sound, &dialogs};
+};
+
+// Whole: the score from its start to its end. Tail: its last kWindowSteps steps, to the end.
+// Middle: kWindowSteps steps from the middle of the score.
+enum class Span { Whole, Tail, Middle };
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<size_t>(p * double(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+// Runs the event loop until the predicate holds or the timeout (a hang guard, not a measure).
+template <class Pred> bool spinUntil(Pred done, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Lets the event loop serve whatever the playback thread still asks for, for ms milliseconds.
+void settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void playbackStep(benchmark::State& state, const QByteArray& score, Span span) {
+    Program p;
+    tonmiro::app::ScoreEdit* edit = p.window.scoreEdit();
+    QPushButton* toggle = p.window.playToggle();
+    edit->setText(score);
+    p.window.speedSlider()->setPosition(0);
+    p.window.show();
+    settle(50);
+
+    const qsizetype length = edit->textLength();
+    if (length != score.size()) {
+        state.SkipWithError("the edit box does not hold the score byte for byte");
+        return;
+    }
+    // Even byte positions only: every token is two bytes, so a step never lands inside one.
+    qsizetype first = 0;
+    qsizetype steps = 0; // turns that move the stored start, plus the one that finds the end
+    if (span != Span::Middle) {
+        first = span == Span::Whole ? 0 : std::max<qsizetype>(0, (length - 2 * kWindowSteps) & ~qsizetype(1));
+        steps = (length - first + 1) / 2 + 1;
+    } else {
+        first = (length / 2) & ~qsizetype(1);
+        steps = kWindowSteps;
+    }
+    const qsizetype target = first + 2 * steps; // middle only
+
+    std::vector<double> stepUs;
+    stepUs.reserve(size_t(steps) * kIterations);
+    bool recording = false;
+    qsizetype lastStart = 0;
+    Clock::time_point lastMove;
+    Clock::time_point finished;
+    bool done = false;
+
+    QEventLoop loop;
+    const auto onMove = [&] {
+        if (!recording) {
+            return;
+        }
+        const qsizetype start = edit->storedSelectionStart();
+        if (start == lastStart) {
+            return; // a new length, or the live selection only
+        }
+        const Clock::time_point now = Clock::now();
+        stepUs.push_back(std::chrono::duration<double, std::micro>(now - lastMove).count());
+        lastMove = now;
+        lastStart = start;
+        if (span == Span::Middle && start >= target) {
+            finished = now;
+            recording = false;
+            done = true;
+            loop.quit();
+        }
+    };
+    QObject::connect(edit, &QPlainTextEdit::cursorPositionChanged, &loop, onMove);
+    QObject::connect(edit, &QPlainTextEdit::selectionChanged, &loop, onMove);
+    QObject::connect(toggle, &QPushButton::toggled, &loop, [&](bool checked) {
+        if (!checked && recording) {
+            finished = Clock::now();
+            recording = false;
+            done = true;
+            loop.quit();
+        }
+    });
+
+    for (auto _ : state) {
+        edit->setSelectionLength(0);
+        edit->setSelectionStart(first);
+        lastStart = first;
+        done = false;
+        recording = true;
+        const Clock::time_point begin = Clock::now();
+        lastMove = begin;
+        toggle->click();
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        guard.start(60000);
+        loop.exec();
+        if (!done) {
+            state.SkipWithError("playback did not get through the window in time");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(finished - begin).count() / double(steps));
+
+        if (span != Span::Middle) {
+            // The last turn goes on after the pop-up: caption, then the start back to 0.
+            if (!spinUntil(
+                    [&] {
+                        return edit->storedSelectionStart() == 0 && toggle->text() == QStringLiteral("播放");
+                    },
+                    5000)) {
+                state.SkipWithError("the toggle popped up but playback did not come back to the start");
+                break;
+            }
+        } else {
+            toggle->click(); // released: the next turn finds the toggle up and goes idle
+        }
+        settle(5);
+    }
+    if (toggle->isChecked()) {
+        toggle->click();
+    }
+    settle(5);
+
+    state.counters["steps"] = double(steps);
+    state.counters["score_bytes"] = double(length);
+    state.counters["step_median_us"] = percentile(stepUs, 0.5);
+    state.counters["step_p99_us"] = percentile(stepUs, 0.99);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    const QByteArray lines1K = linesScore(kKiB);
+    const QByteArray lines1M = linesScore(kMiB);
+    const QByteArray single1M = singleLineScore(kMiB);
+
+    const auto add = [](const char* name, const QByteArray& score, Span span) {
+        benchmark::RegisterBenchmark(name,
+                                     [&score, span](benchmark::State& s) { playbackStep(s, score, span); })
+            ->UseManualTime()
+            ->Iterations(kIterations)
+            ->Unit(benchmark::kMicrosecond);
+    };
+    add("BM_PlaybackStep/lines_1KB/whole_to_end", lines1K, Span::Whole);
+    add("BM_PlaybackStep/lines_1MB/tail_to_end", lines1M, Span::Tail);
+    add("BM_PlaybackStep/lines_1MB/middle", lines1M, Span::Middle);
+    add("BM_PlaybackStep/single_line_1MB/tail_to_end", single1M, Span::Tail);
+    add("BM_PlaybackStep/single_line_1MB/middle", single1M, Span::Middle);
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
