@@ -36,16 +36,11 @@ struct NamedTempo {
     int unit;
 };
 constexpr NamedTempo kTempos[] = {
-    {"Grave 庄板 40拍/分钟 ", 188},
-    {"Largo 广板 46～50拍/分钟 ", 163},
-    {"Lento 慢板 52～54拍/分钟 ", 144},
-    {"Adagio 柔板 56～58拍/分钟 ", 133},
-    {"Andante 行板 66～69拍/分钟 ", 113},
-    {"Andantino 小行板 69～72拍/分钟 ", 108},
-    {"Moderato 中板 88～104拍/分钟 ", 85},
-    {"Allegretto 小快板 108~116拍/分钟 ", 69},
-    {"Allegro 快板 132～144拍/分钟 ", 57},
-    {"Presto 急板 184～200拍/分钟 ", 41},
+    {"Grave 庄板 40拍/分钟 ", 188},        {"Largo 广板 46～50拍/分钟 ", 163},
+    {"Lento 慢板 52～54拍/分钟 ", 144},    {"Adagio 柔板 56～58拍/分钟 ", 133},
+    {"Andante 行板 66～69拍/分钟 ", 113},  {"Andantino 小行板 69～72拍/分钟 ", 108},
+    {"Moderato 中板 88～104拍/分钟 ", 85}, {"Allegretto 小快板 108~116拍/分钟 ", 69},
+    {"Allegro 快板 132～144拍/分钟 ", 57}, {"Presto 急板 184～200拍/分钟 ", 41},
 };
 constexpr int kStartTempoIndex = 6;
 
@@ -53,12 +48,13 @@ const char* const kRegisterLegend =
     "超高：⑾⑿⒀⒁⒂⒃⒄\r\n\r\n高音：⑴⑵⑶⑷⑸⑹⑺\r\n\r\n中音：①②③④⑤⑥⑦\r\n\r\n低音：⒈⒉⒊⒋⒌⒍⒎\r\n\r\n超低：⒒⒓⒔⒕⒖⒗⒘"
     "\r\n\r\n其它：—·０\r\n";
 const char* const kDurationLegend =
-    "说明：\r\n\r\n没有下划线的音符，是一拍，有8个音长，在代码中表达为⑤———————。\r\n\r\n一条下划线的音符，是4/"
-    "8拍，有4个音长，在代码中表达为⑤———。\r\n\r\n二条下划线的音符，是2/8拍，有2个音长，在代码中表达为⑤—。\r\n\r\n"
+    "说明：\r\n\r\n没有下划线的音符，是一拍，有8个音长，在代码中表达为⑤———————。\r\n\r\n一条下划线的音符，是4"
+    "/"
+    "8拍，有4个音长，在代码中表达为⑤———。\r\n\r\n二条下划线的音符，是2/"
+    "8拍，有2个音长，在代码中表达为⑤—。\r\n\r\n"
     "三条下划线的音符，是1/8拍，有1个音长，在代码中表达为⑤。\r\n\r\n换行符代表简谱中的竖线分隔符。";
 
-template <class W>
-W* place(W* widget, const char* name, int left, int top, int width, int height) {
+template <class W> W* place(W* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromUtf8(name));
     widget->setGeometry(left, top, width, height);
     return widget;
@@ -96,8 +92,8 @@ QLabel* makeLegend(QWidget* parent, const char* name, const char* text, int pixe
 } // namespace
 
 MainWindow::MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_sound(sound) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Tonmiro"));
@@ -126,7 +122,9 @@ MainWindow::MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs, QWid
     windowCreated();
 }
 
-MainWindow::~MainWindow() { shutdown(); }
+MainWindow::~MainWindow() {
+    shutdown();
+}
 
 void MainWindow::buildLayout() {
     m_newButton = makeButton(this, "按钮新建文件", "新建", 2, 2, 50, 20);
@@ -191,7 +189,9 @@ void MainWindow::windowCreated() {
     m_created = true;
 }
 
-void MainWindow::focusScore() { m_scoreEdit->setFocus(Qt::OtherFocusReason); }
+void MainWindow::focusScore() {
+    m_scoreEdit->setFocus(Qt::OtherFocusReason);
+}
 
 void MainWindow::playToggleClicked() {
     m_playToggle->setText(m_playToggle->isChecked() ? kStopCaption : kPlayCaption);

@@ -32,22 +32,23 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     // dialogs: the file dialog and the save question; nullptr for the program's own.
-    explicit MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    explicit MainWindow(sound::SoundDevice& sound, DocumentDialogs* dialogs = nullptr,
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     sound::SoundDevice& soundDevice() { return m_sound; }
     ScoreEdit* scoreEdit() const { return m_scoreEdit; }
-    QPushButton* playToggle() const { return m_playToggle; }     // 选择框播放, checkable
+    QPushButton* playToggle() const { return m_playToggle; } // 选择框播放, checkable
     SpeedSlider* speedSlider() const { return m_speedSlider; }
     QLabel* speedLabel() const { return m_speedLabel; }
     QComboBox* tempoList() const { return m_tempoList; }
     QSlider* volumeSlider() const { return m_volumeSlider; }
     QPushButton* saveButton() const { return m_saveButton; }
     ScoreDocument& document() const { return *m_document; }
-    QGroupBox* keyboardGroup() const { return m_keyboardGroup; }   // 分组框1
-    QWidget* mouseInputPage() const { return m_mouseInputPage; }   // "鼠标输入"
-    QWidget* keyboardInputPage() const { return m_keyboardPage; }  // "键盘输入"
-    QWidget* sheetPage() const { return m_sheetPage; }             // "简谱"
+    QGroupBox* keyboardGroup() const { return m_keyboardGroup; }  // 分组框1
+    QWidget* mouseInputPage() const { return m_mouseInputPage; }  // "鼠标输入"
+    QWidget* keyboardInputPage() const { return m_keyboardPage; } // "键盘输入"
+    QWidget* sheetPage() const { return m_sheetPage; }            // "简谱"
 
     // Gives the keyboard focus back to the score, as after every slider move and palette click.
     void focusScore();

@@ -17,16 +17,12 @@ namespace tonmiro::app {
 namespace {
 
 // One request from the playback thread, answered on the UI thread.
-template <class R>
-struct Request {
+template <class R> struct Request {
     bool done = false;
     R value{};
 };
 
-template <>
-struct Request<void> {
-    bool done = false;
-};
+template <> struct Request<void> { bool done = false; };
 
 // An idle playback thread also looks at the toggle this often, in case a change was missed.
 constexpr auto kIdlePoll = std::chrono::milliseconds(250);
@@ -35,7 +31,9 @@ constexpr auto kIdlePoll = std::chrono::milliseconds(250);
 
 PlaybackBridge::PlaybackBridge(MainWindow& window) : m_window(window) {}
 
-PlaybackBridge::~PlaybackBridge() { stop(); }
+PlaybackBridge::~PlaybackBridge() {
+    stop();
+}
 
 void PlaybackBridge::start() {
     if (m_thread.joinable() || m_stopping) {
@@ -64,8 +62,7 @@ void PlaybackBridge::toggleChanged() {
     m_wake.notify_all();
 }
 
-template <class F>
-auto PlaybackBridge::onUiThread(F&& f) -> decltype(f()) {
+template <class F> auto PlaybackBridge::onUiThread(F&& f) -> decltype(f()) {
     using R = decltype(f());
     if (m_stop.stop_requested()) {
         return R();
@@ -99,9 +96,8 @@ auto PlaybackBridge::onUiThread(F&& f) -> decltype(f()) {
 }
 
 bool PlaybackBridge::toggleChecked() {
-    const auto [checked, generation] = onUiThread([this] {
-        return std::pair(m_window.playToggle()->isChecked(), m_toggleGeneration.load());
-    });
+    const auto [checked, generation] = onUiThread(
+        [this] { return std::pair(m_window.playToggle()->isChecked(), m_toggleGeneration.load()); });
     m_seenGeneration = generation;
     return checked;
 }

@@ -52,8 +52,7 @@ public:
 
 private:
     // Runs f on the UI thread and returns its result; R{} once a stop has been requested.
-    template <class F>
-    auto onUiThread(F&& f) -> decltype(f());
+    template <class F> auto onUiThread(F&& f) -> decltype(f());
 
     MainWindow& m_window;
     QObject m_uiContext; // lives on the UI thread; posted requests die with it

@@ -20,21 +20,29 @@ const QString kDefaultSuffix = QStringLiteral("txt");
 
 } // namespace
 
-ScoreDocument::ScoreDocument(ScoreEdit& edit, QPushButton& saveButton, QWidget& window, DocumentDialogs& dialogs,
-                             QObject* parent)
+ScoreDocument::ScoreDocument(ScoreEdit& edit, QPushButton& saveButton, QWidget& window,
+                             DocumentDialogs& dialogs, QObject* parent)
     : QObject(parent), m_edit(edit), m_saveButton(saveButton), m_window(window), m_dialogs(dialogs),
       m_write(&notation::writeScoreFile) {
     connect(&m_edit, &ScoreEdit::scoreChanged, this, &ScoreDocument::markModified);
     connect(&m_edit, &ScoreEdit::leftButtonReleased, this, &ScoreDocument::refreshStoredSelection);
 }
 
-bool ScoreDocument::isModified() const { return m_saveButton.isEnabled(); }
+bool ScoreDocument::isModified() const {
+    return m_saveButton.isEnabled();
+}
 
-void ScoreDocument::markModified() { m_saveButton.setEnabled(true); }
+void ScoreDocument::markModified() {
+    m_saveButton.setEnabled(true);
+}
 
-void ScoreDocument::markSaved() { m_saveButton.setEnabled(false); }
+void ScoreDocument::markSaved() {
+    m_saveButton.setEnabled(false);
+}
 
-void ScoreDocument::setCaption() { m_window.setWindowTitle(kCaption + kCaptionGap + m_path); }
+void ScoreDocument::setCaption() {
+    m_window.setWindowTitle(kCaption + kCaptionGap + m_path);
+}
 
 void ScoreDocument::save() {
     if (m_path.isEmpty()) {
@@ -150,7 +158,8 @@ std::optional<QString> QtDocumentDialogs::askOpenPath(const QString& current) {
 }
 
 DocumentDialogs::Answer QtDocumentDialogs::askSaveChanges() {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示！"), QStringLiteral("内容被改变，是否保存文件？"),
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示！"),
+                    QStringLiteral("内容被改变，是否保存文件？"),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
     box.setObjectName(QStringLiteral("saveQuestion"));
     box.setDefaultButton(QMessageBox::Yes);

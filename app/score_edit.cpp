@@ -84,9 +84,13 @@ ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
 
 // The raw text keeps every character as typed (toPlainText() would turn a no-break space into a
 // space); block breaks come as U+2029, which encodes as CR LF.
-QByteArray ScoreEdit::text() const { return gbk::encode(document()->toRawText()); }
+QByteArray ScoreEdit::text() const {
+    return gbk::encode(document()->toRawText());
+}
 
-void ScoreEdit::setText(const QByteArray& bytes) { setPlainText(gbk::decode(bytes)); }
+void ScoreEdit::setText(const QByteArray& bytes) {
+    setPlainText(gbk::decode(bytes));
+}
 
 qsizetype ScoreEdit::textLength() const {
     rebuildPrefix();
@@ -102,9 +106,13 @@ QByteArray ScoreEdit::selectedText() const {
     return gbk::encode(c.selectedText());
 }
 
-qsizetype ScoreEdit::selectionStart() const { return bytePosition(textCursor().selectionStart()); }
+qsizetype ScoreEdit::selectionStart() const {
+    return bytePosition(textCursor().selectionStart());
+}
 
-qsizetype ScoreEdit::selectionEnd() const { return bytePosition(textCursor().selectionEnd()); }
+qsizetype ScoreEdit::selectionEnd() const {
+    return bytePosition(textCursor().selectionEnd());
+}
 
 void ScoreEdit::setSelectionStart(qsizetype start) {
     m_storedStart = std::max<qsizetype>(start, 0);

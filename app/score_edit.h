@@ -24,13 +24,13 @@ class ScoreEdit : public QPlainTextEdit {
 public:
     explicit ScoreEdit(QWidget* parent = nullptr);
 
-    QByteArray text() const;           // the whole score
+    QByteArray text() const;               // the whole score
     void setText(const QByteArray& bytes); // replaces the whole score (one text-changed notice)
-    qsizetype textLength() const;      // bytes, without encoding the text
+    qsizetype textLength() const;          // bytes, without encoding the text
 
-    QByteArray selectedText() const;   // bytes of the live selection
-    qsizetype selectionStart() const;  // live
-    qsizetype selectionEnd() const;    // live
+    QByteArray selectedText() const;           // bytes of the live selection
+    qsizetype selectionStart() const;          // live
+    qsizetype selectionEnd() const;            // live
     void setSelectionStart(qsizetype start);   // stored start, then re-select
     void setSelectionLength(qsizetype length); // stored length, then re-select
     qsizetype storedSelectionStart() const { return m_storedStart; }
@@ -74,8 +74,8 @@ private:
 
     // The last mapping made inside one line, so stepping through a long line costs O(step).
     mutable int m_cacheBlock = -1;
-    mutable int m_cacheChar = 0;        // character offset inside the block
-    mutable qsizetype m_cacheByte = 0;  // byte offset inside the block
+    mutable int m_cacheChar = 0;       // character offset inside the block
+    mutable qsizetype m_cacheByte = 0; // byte offset inside the block
 };
 
 } // namespace tonmiro::app

@@ -48,8 +48,12 @@ void TabControl::placeChildren() {
     m_tabBar->raise();
 }
 
-int TabControl::currentIndex() const { return m_tabBar->currentIndex(); }
+int TabControl::currentIndex() const {
+    return m_tabBar->currentIndex();
+}
 
-void TabControl::setCurrentIndex(int index) { m_tabBar->setCurrentIndex(index); }
+void TabControl::setCurrentIndex(int index) {
+    m_tabBar->setCurrentIndex(index);
+}
 
 } // namespace tonmiro::app

@@ -36,8 +36,7 @@ private slots:
 private:
     tonmiro::sound::SoundDevice* m_sound = nullptr;
     MainWindow* m_window = nullptr;
-    template <class T>
-    T* find(const char* name) const {
+    template <class T> T* find(const char* name) const {
         return m_window->findChild<T*>(QString::fromUtf8(name));
     }
 };
@@ -61,7 +60,8 @@ void TestMainWindow::layout_data() {
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("enabled");
-    const auto row = [](const char* name, const char* parent, QRect g, const char* caption, bool enabled = true) {
+    const auto row = [](const char* name, const char* parent, QRect g, const char* caption,
+                        bool enabled = true) {
         QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(parent) << g
                             << QString::fromUtf8(caption) << enabled;
     };
@@ -135,11 +135,11 @@ void TestMainWindow::tempoList_data() {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("unit");
-    const char* texts[] = {"Grave 庄板 40拍/分钟 ",          "Largo 广板 46～50拍/分钟 ",
-                           "Lento 慢板 52～54拍/分钟 ",       "Adagio 柔板 56～58拍/分钟 ",
-                           "Andante 行板 66～69拍/分钟 ",     "Andantino 小行板 69～72拍/分钟 ",
-                           "Moderato 中板 88～104拍/分钟 ",   "Allegretto 小快板 108~116拍/分钟 ",
-                           "Allegro 快板 132～144拍/分钟 ",   "Presto 急板 184～200拍/分钟 "};
+    const char* texts[] = {"Grave 庄板 40拍/分钟 ",         "Largo 广板 46～50拍/分钟 ",
+                           "Lento 慢板 52～54拍/分钟 ",     "Adagio 柔板 56～58拍/分钟 ",
+                           "Andante 行板 66～69拍/分钟 ",   "Andantino 小行板 69～72拍/分钟 ",
+                           "Moderato 中板 88～104拍/分钟 ", "Allegretto 小快板 108~116拍/分钟 ",
+                           "Allegro 快板 132～144拍/分钟 ", "Presto 急板 184～200拍/分钟 "};
     const int units[] = {188, 163, 144, 133, 113, 108, 85, 69, 57, 41};
     for (int i = 0; i < 10; ++i) {
         QTest::addRow("%d", i) << i << QString::fromUtf8(texts[i]) << units[i];

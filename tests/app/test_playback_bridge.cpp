@@ -19,7 +19,8 @@ namespace {
 
 // GBK bytes of UTF-8 text, CR LF kept as the score's line break.
 QByteArray gbk(const char* utf8) {
-    return tonmiro::gbk::encode(QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    return tonmiro::gbk::encode(
+        QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 // Lets every close through without a question.

@@ -18,7 +18,8 @@ using tonmiro::app::ScoreEdit;
 namespace {
 
 QByteArray gbk(const char* utf8) {
-    return tonmiro::gbk::encode(QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    return tonmiro::gbk::encode(
+        QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 // Answers the dialogs from a script and logs what was asked: "save" and "open" for the file
@@ -34,7 +35,9 @@ public:
     Answer askSaveChanges() override {
         log << QStringLiteral("ask");
         const QString a = next();
-        return a == QLatin1String("yes") ? Answer::Yes : a == QLatin1String("no") ? Answer::No : Answer::Cancel;
+        return a == QLatin1String("yes")  ? Answer::Yes
+               : a == QLatin1String("no") ? Answer::No
+                                          : Answer::Cancel;
     }
 
 private:
@@ -117,11 +120,11 @@ void TestScoreDocument::scripts_data() {
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<QByteArray>("score");
-    QTest::addColumn<QString>("file");      // a file of the test folder
+    QTest::addColumn<QString>("file");       // a file of the test folder
     QTest::addColumn<QByteArray>("content"); // its bytes afterwards
     QTest::addColumn<QString>("caption");    // "" for "Tonmiro", else the file after the gap
     QTest::addColumn<bool>("modified");
-    QTest::addColumn<bool>("mayClose");      // the result of the last "close" step
+    QTest::addColumn<bool>("mayClose"); // the result of the last "close" step
 
     const auto L = [](std::initializer_list<const char*> items) {
         QStringList l;
@@ -135,13 +138,14 @@ void TestScoreDocument::scripts_data() {
     QTest::newRow("nothing typed closes without a question")
         << L({"close"}) << L({}) << L({}) << QByteArray() << "old.txt" << old << "" << false << true;
     QTest::newRow("first save asks for a path, caption stays")
-        << L({"note", "save", "close"}) << L({"a.txt"}) << L({"save"}) << five << "a.txt" << five << "" << false
-        << true;
+        << L({"note", "save", "close"}) << L({"a.txt"}) << L({"save"}) << five << "a.txt" << five << ""
+        << false << true;
     QTest::newRow("save after open writes straight to the file")
-        << L({"open", "note", "save"}) << L({"old.txt"}) << L({"open"}) << five + old << "old.txt" << five + old
-        << "old.txt" << false << true;
+        << L({"open", "note", "save"}) << L({"old.txt"}) << L({"open"}) << five + old << "old.txt"
+        << five + old << "old.txt" << false << true;
     QTest::newRow("new on a modified score, cancel: nothing at all")
-        << L({"note", "new"}) << L({"cancel"}) << L({"ask"}) << five << "old.txt" << old << "" << true << true;
+        << L({"note", "new"}) << L({"cancel"}) << L({"ask"}) << five << "old.txt" << old << "" << true
+        << true;
     QTest::newRow("new, no, cancel the dialog: the changes stay")
         << L({"note", "new"}) << L({"no", "cancel"}) << L({"ask", "save"}) << five << "old.txt" << old << ""
         << true << true;
@@ -149,26 +153,26 @@ void TestScoreDocument::scripts_data() {
         << L({"note", "new"}) << L({"yes", "kept.txt", "fresh.txt"}) << L({"ask", "save", "save"})
         << QByteArray() << "kept.txt" << five << "fresh.txt" << false << true;
     QTest::newRow("new over an existing file empties it at once")
-        << L({"new"}) << L({"old.txt"}) << L({"save"}) << QByteArray() << "old.txt" << QByteArray() << "old.txt"
-        << false << true;
+        << L({"new"}) << L({"old.txt"}) << L({"save"}) << QByteArray() << "old.txt" << QByteArray()
+        << "old.txt" << false << true;
     QTest::newRow("open on a modified score asks nothing")
-        << L({"note", "open"}) << L({"old.txt"}) << L({"open"}) << old << "old.txt" << old << "old.txt" << false
-        << true;
+        << L({"note", "open"}) << L({"old.txt"}) << L({"open"}) << old << "old.txt" << old << "old.txt"
+        << false << true;
     QTest::newRow("open a missing file: empty, saved, not created")
         << L({"note", "open"}) << L({"missing.txt"}) << L({"open"}) << QByteArray() << "missing.txt"
         << QByteArray("<missing>") << "missing.txt" << false << true;
     QTest::newRow("close, yes, cancel the dialog: stays open and modified")
-        << L({"note", "close"}) << L({"yes", "cancel"}) << L({"ask", "save"}) << five << "old.txt" << old << ""
-        << true << false;
+        << L({"note", "close"}) << L({"yes", "cancel"}) << L({"ask", "save"}) << five << "old.txt" << old
+        << "" << true << false;
     QTest::newRow("close, yes, save: closes")
         << L({"note", "close"}) << L({"yes", "b.txt"}) << L({"ask", "save"}) << five << "b.txt" << five << ""
         << false << true;
     QTest::newRow("close, no: closes, nothing written")
         << L({"note", "close"}) << L({"no"}) << L({"ask"}) << five << "old.txt" << old << "" << true << true;
-    QTest::newRow("close, cancel: stays")
-        << L({"note", "close"}) << L({"cancel"}) << L({"ask"}) << five << "old.txt" << old << "" << true << false;
-    QTest::newRow("cancelled open changes nothing")
-        << L({"note", "open"}) << L({"cancel"}) << L({"open"}) << five << "old.txt" << old << "" << true << true;
+    QTest::newRow("close, cancel: stays") << L({"note", "close"}) << L({"cancel"}) << L({"ask"}) << five
+                                          << "old.txt" << old << "" << true << false;
+    QTest::newRow("cancelled open changes nothing") << L({"note", "open"}) << L({"cancel"}) << L({"open"})
+                                                    << five << "old.txt" << old << "" << true << true;
 }
 
 void TestScoreDocument::scripts() {
@@ -199,8 +203,9 @@ void TestScoreDocument::scripts() {
     QCOMPARE(m_dialogs->log, asked);
     QCOMPARE(m_edit->text(), score);
     QCOMPARE(fileBytes(m_dir->filePath(file)), content);
-    const QString expectedCaption =
-        caption.isEmpty() ? QStringLiteral("Tonmiro") : QStringLiteral("Tonmiro    ") + m_dir->filePath(caption);
+    const QString expectedCaption = caption.isEmpty()
+                                        ? QStringLiteral("Tonmiro")
+                                        : QStringLiteral("Tonmiro    ") + m_dir->filePath(caption);
     QCOMPARE(m_window->windowTitle(), expectedCaption);
     QCOMPARE(m_doc->isModified(), modified);
     QCOMPARE(m_save->isEnabled(), modified);
@@ -254,10 +259,12 @@ void TestScoreDocument::failedWriteKeepsTheScoreAndTheOldFile() {
 void TestScoreDocument::openedScoreRoundTripsAndStartsAtTheTop_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("score");
-    QTest::newRow("tokens, bar lines, tempo digits") << gbk("120\r\n①②—\r\n③·—\r\n") << gbk("120\r\n①②—\r\n③·—\r\n");
-    QTest::newRow("lone CR and LF, invalid GBK") << QByteArray("\r\xA2\xD9\n\x81\xFF\x80", 7)
-                                                 << QByteArray("\r\xA2\xD9\n\x81\xFF\x80", 7);
-    QTest::newRow("cut at the first zero byte") << QByteArray("\xA2\xD9\0\xA2\xDA", 5) << QByteArray("\xA2\xD9");
+    QTest::newRow("tokens, bar lines, tempo digits")
+        << gbk("120\r\n①②—\r\n③·—\r\n") << gbk("120\r\n①②—\r\n③·—\r\n");
+    QTest::newRow("lone CR and LF, invalid GBK")
+        << QByteArray("\r\xA2\xD9\n\x81\xFF\x80", 7) << QByteArray("\r\xA2\xD9\n\x81\xFF\x80", 7);
+    QTest::newRow("cut at the first zero byte")
+        << QByteArray("\xA2\xD9\0\xA2\xDA", 5) << QByteArray("\xA2\xD9");
     QTest::newRow("empty") << QByteArray() << QByteArray();
 }
 

@@ -13,7 +13,8 @@ namespace {
 
 // GBK bytes of UTF-8 text, CR LF kept as the score's line break.
 QByteArray gbk(const char* utf8) {
-    return tonmiro::gbk::encode(QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    return tonmiro::gbk::encode(
+        QString::fromUtf8(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 } // namespace
@@ -65,8 +66,8 @@ void TestScoreEdit::storedSelectionModel_data() {
     QTest::newRow("marker length") << gbk("120\r\n①") << qsizetype(0) << qsizetype(3) << QByteArray("120")
                                    << qsizetype(0);
     QTest::newRow("runs past the end") << score << qsizetype(6) << qsizetype(5) << gbk("③") << qsizetype(6);
-    QTest::newRow("starts past the end") << score << qsizetype(40) << qsizetype(2) << QByteArray()
-                                         << qsizetype(8);
+    QTest::newRow("starts past the end")
+        << score << qsizetype(40) << qsizetype(2) << QByteArray() << qsizetype(8);
     QTest::newRow("zero length") << score << qsizetype(2) << qsizetype(0) << QByteArray() << qsizetype(2);
 }
 
@@ -126,8 +127,9 @@ void TestScoreEdit::replaceSelectionIsOneUndoableEdit() {
 
 void TestScoreEdit::lengthsStayRightThroughRandomEdits() {
     // Byte positions are kept per line through every kind of edit; compare with the encoded text.
-    const QByteArray pieces[] = {gbk("①"), gbk("—"), QByteArray("\r\n"), QByteArray("1"), QByteArray("\x81", 1),
-                                 gbk("⒒———"), QByteArray("\r")};
+    const QByteArray pieces[] = {
+        gbk("①"),    gbk("—"),        QByteArray("\r\n"), QByteArray("1"), QByteArray("\x81", 1),
+        gbk("⒒———"), QByteArray("\r")};
     QRandomGenerator rng(20261211);
     ScoreEdit edit;
     for (int i = 0; i < 400; ++i) {
@@ -193,7 +195,8 @@ void TestScoreEdit::copyAndPasteStillWork() {
 void TestScoreEdit::selectionStaysHighlightedWithoutFocus() {
     ScoreEdit edit;
     const QPalette pal = edit.palette();
-    QCOMPARE(pal.color(QPalette::Inactive, QPalette::Highlight), pal.color(QPalette::Active, QPalette::Highlight));
+    QCOMPARE(pal.color(QPalette::Inactive, QPalette::Highlight),
+             pal.color(QPalette::Active, QPalette::Highlight));
     QCOMPARE(edit.objectName(), QString::fromUtf8("编辑框1"));
 }
 
