@@ -59,6 +59,11 @@ ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setUndoRedoEnabled(true);
+    // Scores are left-to-right: saying so spares Qt a scan of the whole line for its direction on
+    // every cursor move, which is most of a playback step in a long line.
+    QTextOption option = document()->defaultTextOption();
+    option.setTextDirection(Qt::LeftToRight);
+    document()->setDefaultTextOption(option);
 
     QFont f = font();
     f.setPixelSize(16);
@@ -79,7 +84,11 @@ ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
 
     m_blockBytes.assign(1, 0);
     connect(document(), &QTextDocument::contentsChange, this, &ScoreEdit::onContentsChange);
-    connect(this, &QPlainTextEdit::textChanged, this, &ScoreEdit::scoreChanged);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_replacingAll) {
+            emit scoreChanged();
+        }
+    });
 }
 
 // The raw text keeps every character as typed (toPlainText() would turn a no-break space into a
@@ -89,7 +98,12 @@ QByteArray ScoreEdit::text() const {
 }
 
 void ScoreEdit::setText(const QByteArray& bytes) {
+    // The document is built line by line; count the lines' bytes once at the end instead.
+    m_replacingAll = true;
     setPlainText(gbk::decode(bytes));
+    m_replacingAll = false;
+    rebuildAll();
+    emit scoreChanged(); // once, now that every byte position is known again
 }
 
 qsizetype ScoreEdit::textLength() const {
@@ -155,6 +169,9 @@ void ScoreEdit::onContentsChange(int position, int removed, int added) {
     Q_UNUSED(removed);
     m_prefixDirty = true;
     m_cacheBlock = -1;
+    if (m_replacingAll) {
+        return;
+    }
     const QTextDocument* doc = document();
     const int newCount = doc->blockCount();
     const int delta = newCount - int(m_blockBytes.size());

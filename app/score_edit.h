@@ -62,6 +62,7 @@ private:
     int charInBlock(const QTextBlock& block, int blockIndex, qsizetype bytes) const;
     qsizetype byteInBlock(const QTextBlock& block, int blockIndex, int chars) const;
 
+    bool m_replacingAll = false;
     qsizetype m_storedStart = 0;
     qsizetype m_storedLength = 0;
 

@@ -47,7 +47,9 @@ void TestScoreEdit::roundTripsBytes_data() {
 void TestScoreEdit::roundTripsBytes() {
     QFETCH(QByteArray, bytes);
     ScoreEdit edit;
+    QSignalSpy changed(&edit, &ScoreEdit::scoreChanged);
     edit.setText(bytes);
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(edit.text(), bytes);
     QCOMPARE(edit.textLength(), bytes.size());
 }
