@@ -18,6 +18,7 @@ class ProgramCase(unittest.TestCase):
             self._end_session()
         self.session = harness.Session(self.id().rsplit(".", 1)[-1]).start()
         session = self.session
+        session.problems_at_start = self._problems_reported() or []
         self.addCleanup(lambda: self._end_session(session))
         return session
 
@@ -25,21 +26,48 @@ class ProgramCase(unittest.TestCase):
         session = session or self.session
         if session.stopped:
             return
-        self.session_failed = self._outcome_failed()
-        failed = self.session_failed
-        if failed and session.programs:
-            program = session.programs[-1]
-            if program.proc.poll() is None:
-                try:
-                    program.screenshot(session.path("failure.png"), root=True)
-                except Exception:
-                    pass
+        reports = self._problems_reported()
+        earlier = getattr(session, "problems_at_start", [])
+        new = [r for r in reports or [] if r not in earlier]
+        failed = bool(new) or reports is None
+        if failed:
+            self._keep_evidence(session, new)
         session.stop(keep=failed)
 
-    def _outcome_failed(self):
-        # unittest clears the flag on any failure or error, subtests included.
+    def _keep_evidence(self, session, problems):
+        """Writes what went wrong into the session's folder before it is copied: the
+        tracebacks, each program's exit status, and a screenshot of the whole screen (taken
+        while the programs still run, so a hung or half-drawn window shows as it was)."""
+        with open(session.path("failure.txt"), "w") as f:
+            for test, text in problems or []:
+                f.write(f"{test}\n{text}\n")
+            for n, program in enumerate(session.programs, start=1):
+                code = program.proc.poll()
+                f.write(f"program {n} (pid {program.proc.pid}): "
+                        + ("still running when the test ended" if code is None
+                           else f"exited with {code}") + f"; output in {os.path.basename(program.log_path)}\n")
+        try:
+            session.screenshot(session.path("failure.png"))
+        except Exception as error:  # the X server itself may be gone
+            with open(session.path("failure.txt"), "a") as f:
+                f.write(f"no screenshot: {error}\n")
+
+    def _problems_reported(self):
+        """Failures and errors reported so far for this test, subtests included, as (test id,
+        traceback) pairs. unittest resets its own success flag at the start of every part
+        (subtest, cleanup), so only the result's lists tell whether a part before this one
+        failed."""
         outcome = getattr(self, "_outcome", None)
-        return outcome is None or not outcome.success
+        result = getattr(outcome, "result", None)
+        if result is None or not hasattr(result, "failures"):
+            return None
+        return [(test.id() if hasattr(test, "id") else str(test), text)
+                for test, text in list(result.errors) + list(result.failures)
+                if self._concerns_me(test)]
+
+    def _concerns_me(self, test):
+        # A subtest reports itself as a _SubTest whose test_case is this test.
+        return test is self or getattr(test, "test_case", None) is self
 
     def launch(self, **kwargs):
         program = self.session.launch(**kwargs)

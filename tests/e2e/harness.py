@@ -4,8 +4,11 @@ Every test gets a fresh X server, sound server and program instance (``Session``
 program with real X key and pointer events (XTEST, through xdotool or libXtst), records what the
 program plays from the null sink's monitor with parec, and analyses the recording with numpy.
 
-The program path comes from the environment variable TONMIRO_EXE. Screenshots and recordings of a
-failed test are kept under TONMIRO_E2E_ARTIFACTS (default: a temporary folder that is removed).
+The program path comes from the environment variable TONMIRO_EXE. What a failed test leaves is
+copied to a folder under TONMIRO_E2E_ARTIFACTS (nothing is kept when it is unset): the
+tracebacks and each program's exit status (failure.txt), a screenshot of the screen at the end
+of the test (failure.png), the program's output (tonmiro-N.log: its stdout and stderr), every
+recording as a WAV file, and the X and sound servers' logs.
 """
 
 import ctypes
@@ -291,6 +294,15 @@ class XClient:
         self.x11.XSync(self.dpy, 0)
         return time.monotonic()
 
+    def key_events(self, keycodes, down):
+        """Sends several key events in one request batch: the X server handles them back to
+        back and hands them to the program in one piece, so a program that samples its
+        keyboard sees them all go down (or up) in the same sample."""
+        for keycode in keycodes:
+            self.xtst.XTestFakeKeyEvent(self.dpy, keycode, 1 if down else 0, 0)
+        self.x11.XSync(self.dpy, 0)
+        return time.monotonic()
+
     def watch_structure(self, window):
         self.x11.XSelectInput(self.dpy, window, _STRUCTURE_NOTIFY_MASK)
         self.x11.XSync(self.dpy, 0)
@@ -322,11 +334,15 @@ def xwd_to_rgb(data):
     red_mask, green_mask, blue_mask = header[14], header[15], header[16]
     ncolors = header[19]
     offset = header_size + 12 * ncolors
-    if bits_per_pixel != 32:
+    if bits_per_pixel not in (24, 32):
         raise ValueError(f"unsupported xwd depth: {bits_per_pixel} bits per pixel")
+    step = bits_per_pixel // 8
     rows = np.frombuffer(data, dtype=np.uint8, count=height * bytes_per_line, offset=offset)
-    rows = rows.reshape(height, bytes_per_line)[:, : width * 4]
-    pixels = rows.copy().view("<u4" if byte_order == 0 else ">u4").reshape(height, width)
+    rows = rows.reshape(height, bytes_per_line)[:, : width * step].reshape(height, width, step)
+    if step == 3:  # packed 24-bit pixels (a root window): widen to 32 bits
+        pad = np.zeros((height, width, 1), np.uint8)
+        rows = np.concatenate([rows, pad] if byte_order == 0 else [pad, rows], axis=2)
+    pixels = np.ascontiguousarray(rows).view("<u4" if byte_order == 0 else ">u4").reshape(height, width)
 
     def channel(mask):
         shift = (mask & -mask).bit_length() - 1
@@ -350,6 +366,11 @@ def write_png(path, rgb):
 
 # ---------------------------------------------------------------------------------------------
 # The program.
+
+# xdotool's short names of the modifier keys, as X keysym names.
+_CHORD_KEYSYMS = {"shift": "Shift_L", "ctrl": "Control_L", "control": "Control_L",
+                  "alt": "Alt_L", "super": "Super_L"}
+
 
 class Program:
     """One running instance of Tonmiro, with its main window."""
@@ -468,12 +489,20 @@ class Program:
     # --- input -----------------------------------------------------------------------------
 
     def press(self, key, hold=KEY_HOLD):
-        """Presses and releases a key (an X keysym name like 'a', 'Escape', 'shift+a', or a
-        keycode number) on the focused window, holding it `hold` seconds."""
+        """Presses and releases a key (an X keysym name like 'a', 'Escape', or a keycode
+        number) on the focused window, holding it `hold` seconds. A chord ('shift+a') goes
+        down together: all its keys in one request batch, never split across two of the
+        program's 10 ms keyboard samples (xdotool sends them one request at a time, and about
+        one chord in thirty had its keys land in two samples)."""
         key = str(key)
-        # --delay 0: the keys of a chord go down together, inside one keyboard sample.
-        self.xdotool("keydown", "--delay", "0", key, "sleep", f"{hold:.3f}",
-                     "keyup", "--delay", "0", key)
+        if "+" in key.strip("+"):
+            x = self.session.x()
+            codes = [x.keycode(_CHORD_KEYSYMS.get(name.lower(), name)) for name in key.split("+")]
+            x.key_events(codes, True)
+            time.sleep(hold)
+            x.key_events(reversed(codes), False)
+            return
+        self.xdotool("keydown", key, "sleep", f"{hold:.3f}", "keyup", key)
 
     def type_keys(self, keys, hold=KEY_HOLD, gap=0.03):
         for key in keys:
@@ -503,12 +532,16 @@ class Program:
 
     # --- output ----------------------------------------------------------------------------
 
-    def screenshot(self, path, window=None, root=False):
+    def grab(self, window=None, root=False):
+        """What a window (or the whole screen) shows now, as an RGB array [y, x, channel]."""
         target = ["-root"] if root or (window is None and self.window is None) else \
             ["-id", str(window or self.window)]
         data = subprocess.run([_which("xwd"), "-silent", *target], env=self.env,
                               capture_output=True, timeout=20, check=True).stdout
-        write_png(path, xwd_to_rgb(data))
+        return xwd_to_rgb(data)
+
+    def screenshot(self, path, window=None, root=False):
+        write_png(path, self.grab(window, root))
         return path
 
     def wait_exit(self, timeout):
@@ -534,6 +567,7 @@ class Session:
         self.xvfb = Xvfb(self.workdir)
         self.pulse = PulseServer(self.workdir)
         self.programs = []
+        self.recordings = []
         self._ids = 0
         self._x = None
         self.stopped = False
@@ -562,27 +596,70 @@ class Session:
         return self._x
 
     def record(self, name="audio", channels=1):
-        return Recording(self.pulse, os.path.join(self.workdir, f"{name}.raw"), channels)
+        recording = Recording(self.pulse, os.path.join(self.workdir, f"{name}.raw"), channels)
+        self.recordings.append(recording)
+        return recording
+
+    def screenshot(self, path):
+        """The whole screen, whatever windows are on it."""
+        data = subprocess.run([_which("xwd"), "-silent", "-root"],
+                              env=dict(os.environ, DISPLAY=self.xvfb.display),
+                              capture_output=True, timeout=20, check=True).stdout
+        write_png(path, xwd_to_rgb(data))
+        return path
 
     def path(self, name):
         return os.path.join(self.workdir, name)
 
     def stop(self, keep=False):
-        """Ends everything. With keep, the work folder (logs, recordings, screenshots) is copied
-        to the artifacts folder for a look after a failure."""
+        """Ends everything. With keep, the work folder (program output, server logs,
+        screenshots, and every recording as a WAV file) is copied to the artifacts folder for a
+        look after a failure."""
         self.stopped = True
         for program in self.programs:
             program.stop()
         if self._x is not None:
             self._x.close()
+        for recording in self.recordings:
+            if recording.proc is not None and recording.proc.poll() is None:
+                recording.stop()
         self.pulse.stop()
         self.xvfb.stop()
         artifacts = os.environ.get("TONMIRO_E2E_ARTIFACTS")
         if keep and artifacts:
             dest = os.path.join(artifacts, os.path.basename(self.workdir))
-            shutil.copytree(self.workdir, dest, dirs_exist_ok=True,
-                            ignore=shutil.ignore_patterns("native", "*.raw"))
+            shutil.copytree(self.workdir, dest, dirs_exist_ok=True, ignore=_not_worth_keeping)
+            for recording in self.recordings:
+                name = os.path.splitext(os.path.basename(recording.path))[0] + ".wav"
+                try:
+                    raw_to_wav(recording.path, os.path.join(dest, name), recording.channels)
+                except OSError:
+                    pass
+            print(f"artifacts kept in {dest}")
         shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+def _not_worth_keeping(folder, names):
+    """Sockets and pipes cannot be copied; raw recordings are kept as WAV files instead."""
+    skip = []
+    for name in names:
+        path = os.path.join(folder, name)
+        if name.endswith(".raw") or name == "cookie" or not (os.path.isdir(path) or os.path.isfile(path)):
+            skip.append(name)
+    return skip
+
+
+def raw_to_wav(raw_path, wav_path, channels):
+    """The recorder's raw s16le stream as a WAV file, to listen to or load elsewhere."""
+    import wave
+    with open(raw_path, "rb") as f:
+        data = f.read()
+    data = data[: len(data) - len(data) % (2 * channels)]
+    with wave.open(wav_path, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(data)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -694,30 +771,61 @@ SPEED_SLIDER = (245 + 8, 0 + 14, 104, 30)  # 滑块条速度: left, top, width, 
 SPEED_MIN, SPEED_MAX, SPEED_START = 36, 200, 88
 
 
-def save_via_dialog(program, path, timeout=STARTUP_TIMEOUT, trace=None):
-    """Clicks 保存, types path into the file dialog that opens and confirms it with Enter;
-    waits for the file to be written. Returns the file's bytes."""
+NEW_BUTTON = (2 + 25, 2 + 10)             # 按钮新建文件
+OPEN_BUTTON = (54 + 25, 2 + 10)           # 按钮打开文件
+SAVE_BUTTON_RECT = (106, 2, 50, 20)       # 按钮保存文件: left, top, width, height
+
+
+def wait_for(predicate, timeout, interval=0.05, what="condition"):
+    return _wait_for(predicate, timeout, interval, what)
+
+
+def use_file_dialog(program, button, typed, done, timeout=STARTUP_TIMEOUT, trace=None):
+    """Clicks a button that opens the file dialog, types a path into the dialog's file name
+    field, confirms it with Enter and waits until the dialog has closed and done() holds."""
     main = program.window
     before = set(program.find_windows("."))
-    program.click(*SAVE_BUTTON)
+    program.click(*button)
 
     def dialog():
         windows = [w for w in program.find_windows(".") if w not in before and w != main]
         return windows[0] if windows else None
-    window = _wait_for(dialog, timeout, interval=0.1, what="the save dialog")
+    window = _wait_for(dialog, timeout, interval=0.1, what="the file dialog")
     if trace: trace("dialog")
     program.focus(window)
     time.sleep(0.3)
     program.xdotool("key", "--clearmodifiers", "ctrl+a")
-    program.type_text(path)
+    program.type_text(typed)
     if trace: trace("typed")
     program.press("Return")
-    _wait_for(lambda: os.path.exists(path) and not program.window_exists(window), 20,
-              interval=0.05, what=f"the dialog to close and {path} to be written")
-    time.sleep(0.2)  # QSaveFile renames into place; let the program finish its handler
+    _wait_for(lambda: done() and not program.window_exists(window), 20, interval=0.05,
+              what=f"the dialog to close after {typed!r}")
+    time.sleep(0.2)  # let the program finish its handler
     program.focus(main)
+
+
+def save_via_dialog(program, path, typed=None, timeout=STARTUP_TIMEOUT, trace=None):
+    """Clicks 保存, types path (or `typed`, which the dialog should turn into path) into the
+    file dialog that opens and confirms it; waits for the file to be written. Returns the
+    file's bytes."""
+    # QSaveFile renames into place, so the file exists only once it is whole.
+    use_file_dialog(program, SAVE_BUTTON, typed or path, lambda: os.path.exists(path),
+                    timeout, trace)
     with open(path, "rb") as f:
         return f.read()
+
+
+def open_via_dialog(program, path, timeout=STARTUP_TIMEOUT):
+    """Clicks 打开, types path into the file dialog and confirms it."""
+    use_file_dialog(program, OPEN_BUTTON, path, lambda: True, timeout)
+
+
+def button_enabled(program, rect):
+    """Whether a push button is drawn enabled: its caption is black (a disabled caption is
+    grey). rect is (left, top, width, height) in the window."""
+    left, top, width, height = rect
+    image = program.grab()[top + 3: top + height - 3, left + 3: left + width - 3]
+    return int(image.max(axis=2).min()) < 80
 
 
 def speed_thumb_x(position):
