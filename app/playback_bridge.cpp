@@ -6,6 +6,8 @@
 #include "notation/playback_loop.h"
 #include "sound/sound_device.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPushButton>
 
 #include <chrono>
@@ -24,12 +26,14 @@ template <class R> struct Request {
 
 template <> struct Request<void> { bool done = false; };
 
+const QEvent::Type kServeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
 // An idle playback thread also looks at the toggle this often, in case a change was missed.
 constexpr auto kIdlePoll = std::chrono::milliseconds(250);
 
 } // namespace
 
-PlaybackBridge::PlaybackBridge(MainWindow& window) : m_window(window) {}
+PlaybackBridge::PlaybackBridge(MainWindow& window) : m_window(window), m_uiContext(*this) {}
 
 PlaybackBridge::~PlaybackBridge() {
     stop();
@@ -68,31 +72,51 @@ template <class F> auto PlaybackBridge::onUiThread(F&& f) -> decltype(f()) {
         return R();
     }
     auto request = std::make_shared<Request<R>>();
-    QMetaObject::invokeMethod(
-        &m_uiContext,
-        [this, request, fn = std::forward<F>(f)]() mutable {
-            if (m_stopping) {
-                return; // shutdown has begun: the controls are no longer ours to touch
-            }
+    {
+        // The request travels in a slot of our own, under our own lock, and the posted event
+        // only says "serve it": the hand-over is then visible to the thread checker, which
+        // cannot see inside Qt's event queue.
+        std::lock_guard lock(m_mutex);
+        m_pending = [this, request, fn = std::forward<F>(f)]() mutable {
             if constexpr (std::is_void_v<R>) {
                 fn();
             } else {
                 R value = fn();
-                std::lock_guard lock(m_mutex);
+                std::lock_guard valueLock(m_mutex);
                 request->value = std::move(value);
             }
             {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard doneLock(m_mutex);
                 request->done = true;
             }
             m_wake.notify_all();
-        },
-        Qt::QueuedConnection);
+        };
+    }
+    QCoreApplication::postEvent(&m_uiContext, new QEvent(kServeEvent));
     std::unique_lock lock(m_mutex);
     m_wake.wait(lock, m_stop, [&] { return request->done; });
     if constexpr (!std::is_void_v<R>) {
         return request->done ? request->value : R();
     }
+}
+
+void PlaybackBridge::serve() {
+    std::function<void()> pending;
+    {
+        std::lock_guard lock(m_mutex);
+        pending.swap(m_pending);
+    }
+    if (pending && !m_stopping) { // once shutdown has begun the controls are no longer ours
+        pending();
+    }
+}
+
+bool PlaybackBridge::UiContext::event(QEvent* event) {
+    if (event->type() == kServeEvent) {
+        m_bridge.serve();
+        return true;
+    }
+    return QObject::event(event);
 }
 
 bool PlaybackBridge::toggleChecked() {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -53,12 +54,25 @@ public:
 private:
     // Runs f on the UI thread and returns its result; R{} once a stop has been requested.
     template <class F> auto onUiThread(F&& f) -> decltype(f());
+    // UI thread: runs the pending request, unless shutdown has begun.
+    void serve();
+
+    // Receives the "serve" events on the UI thread; requests posted to it die with it.
+    class UiContext : public QObject {
+    public:
+        explicit UiContext(PlaybackBridge& bridge) : m_bridge(bridge) {}
+        bool event(QEvent* event) override;
+
+    private:
+        PlaybackBridge& m_bridge;
+    };
 
     MainWindow& m_window;
-    QObject m_uiContext; // lives on the UI thread; posted requests die with it
+    UiContext m_uiContext;
     std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
+    std::function<void()> m_pending; // the request waiting for the UI thread, under m_mutex
     std::atomic<std::uint64_t> m_toggleGeneration{0};
     std::uint64_t m_seenGeneration = 0; // playback thread only
     std::stop_token m_stop;             // playback thread only: the running loop's token

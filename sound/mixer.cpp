@@ -64,6 +64,7 @@ Mixer::Mixer() {
 void Mixer::prepare(std::span<const std::span<const std::int16_t>> sources, int sourceRate, int deviceRate,
                     int periodFrames) {
     stopAll();
+    m_handover.fetch_add(1, std::memory_order_acq_rel);
     m_rate = std::max(deviceRate, 1);
     m_sources.clear();
     m_sources.reserve(sources.size());
@@ -73,6 +74,7 @@ void Mixer::prepare(std::span<const std::span<const std::int16_t>> sources, int 
     m_latencyFrames = static_cast<double>(kLatencyPeriods) * std::max(periodFrames, 1);
     m_latency = std::chrono::round<Clock::duration>(std::chrono::duration<double>(m_latencyFrames / m_rate));
     m_release = static_cast<float>(std::exp(-1.0 / (kLimiterReleaseSeconds * m_rate)));
+    m_handover.fetch_add(1, std::memory_order_release);
 }
 
 bool Mixer::start(int sample, Clock::time_point requested) {
@@ -85,6 +87,7 @@ void Mixer::setGains(float left, float right) {
 }
 
 void Mixer::stopAll() {
+    m_handover.fetch_add(1, std::memory_order_acq_rel); // after the audio thread's last render
     VoiceStart ignored;
     while (m_queue.pop(ignored)) {
     }
@@ -154,6 +157,7 @@ void Mixer::takeStarts() {
 }
 
 void Mixer::render(float* out, int frames, Clock::time_point now) {
+    m_handover.load(std::memory_order_acquire);
     followClock(now, frames);
     takeStarts();
     while (frames > 0) {
@@ -163,6 +167,7 @@ void Mixer::render(float* out, int frames, Clock::time_point now) {
         frames -= n;
     }
     m_activeCount.store(m_activeVoices, std::memory_order_relaxed);
+    m_handover.fetch_add(1, std::memory_order_release);
 }
 
 void Mixer::mixChunk(float* out, int frames) {

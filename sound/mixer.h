@@ -90,6 +90,10 @@ private:
     int m_activeVoices = 0;
     int m_freeVoices = kVoiceCount;
     std::atomic<int> m_activeCount{0};
+    // Hands the mixer over between the owning thread (prepare, stopAll) and the audio thread
+    // (render). The audio device's own start and stop already order the two, but inside SDL, out
+    // of sight of the thread checker; these acquire/release steps make the order explicit.
+    std::atomic<std::uint64_t> m_handover{0};
     std::atomic<std::uint64_t> m_dropped{0};
 
     // Stream time: frame m_frame is the next to render. The mapping from clock to frames is

@@ -47,6 +47,7 @@ private slots:
     void tempoMarkerRewritesTheSliderOnly();
     void pauseResumesWithTheNextToken();
     void closingDuringAWaitEndsPlaybackAtOnce();
+    void manyStartStopCycles();
     void manyStartStopCloseCycles();
 };
 
@@ -118,6 +119,24 @@ void TestPlaybackBridge::closingDuringAWaitEndsPlaybackAtOnce() {
     QTest::qWait(100);
     QCOMPARE(edit->selectedText(), selected);
     QVERIFY(p.window.playToggle()->isChecked());
+}
+
+void TestPlaybackBridge::manyStartStopCycles() {
+    // A thousand presses and releases of the toggle at every point of a step, one window.
+    Program p;
+    p.window.scoreEdit()->setText(gbk("120\r\n①—\r\n②③④⑤⑥⑦\r\n"));
+    p.window.speedSlider()->setPosition(0);
+    for (int i = 0; i < 1000; ++i) {
+        p.window.playToggle()->click();
+        for (int k = 0; k < i % 4; ++k) {
+            QCoreApplication::processEvents();
+        }
+    }
+    // Whatever state that left, playback still runs to the end and pops the toggle up.
+    if (!p.window.playToggle()->isChecked()) {
+        p.window.playToggle()->click();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!p.window.playToggle()->isChecked(), 10000);
 }
 
 void TestPlaybackBridge::manyStartStopCloseCycles() {
