@@ -17,7 +17,7 @@ class KeyboardWiring::Actions : public input::KeyActions {
 public:
     Actions(MainWindow& window, input::KeyboardView& view) : m_window(window), m_view(view) {}
 
-    void playSample(int sample) override { m_window.soundDevice().playSample(sample); }
+    void playSample(int sample) override { m_window.soundDevice().playSampleNow(sample); }
 
     void setButtonEnabled(input::KeyCode button, bool enabled) override {
         m_view.setButtonEnabled(button, enabled);

@@ -15,7 +15,7 @@ class PaletteWiring::ScoreTarget final : public input::NoteTarget {
 public:
     explicit ScoreTarget(MainWindow& window) : m_window(window) {}
 
-    void playSample(int sample) override { m_window.soundDevice().playSample(sample); }
+    void playSample(int sample) override { m_window.soundDevice().playSampleNow(sample); }
     void replaceSelection(const QByteArray& text) override {
         if (ScoreEdit* edit = m_window.scoreEdit())
             edit->replaceSelection(text);

@@ -421,6 +421,15 @@ int QtKeySource::pollingPeriod() const {
 
 void QtKeySource::poll() {
     const KeyChanges changes = m_device.sample();
+    m_unseen.reset();
+    if (m_releaseAfterSample.any()) {
+        for (std::size_t i = 0; i < m_releaseAfterSample.size(); ++i) {
+            if (m_releaseAfterSample.test(i)) {
+                m_device.setKeyDown(KeyCode(i), false);
+            }
+        }
+        m_releaseAfterSample.reset();
+    }
     for (const KeyChange& change : changes) {
         emit keyStateChanged(change.code, change.state);
     }
@@ -432,7 +441,31 @@ void QtKeySource::updateAcquired() {
     const bool active = m_window != nullptr && QApplication::activeWindow() == m_window->window();
     if (active != m_device.isAcquired()) {
         m_device.acquire(active);
+        m_unseen.reset();
+        m_releaseAfterSample.reset();
     }
+}
+
+void QtKeySource::keyDown(KeyCode code, quint64 timestamp) {
+    const auto i = static_cast<std::size_t>(toInt(code));
+    if (m_device.isAcquired() && m_device.keyState(code) != KeyState::Pressed &&
+        m_device.keyState(code) != KeyState::Held && !m_unseen.test(i)) {
+        m_unseen.set(i);
+        m_pressTime[i] = timestamp;
+    }
+    m_releaseAfterSample.reset(i);
+    m_device.setKeyDown(code, true);
+}
+
+void QtKeySource::keyUp(KeyCode code, quint64 timestamp) {
+    const auto i = static_cast<std::size_t>(toInt(code));
+    const int period = pollingPeriod();
+    if (m_unseen.test(i) && period > 0 && timestamp >= m_pressTime[i] + quint64(period)) {
+        m_releaseAfterSample.set(i); // held long enough to be sampled: let one sample see it
+        return;
+    }
+    m_unseen.reset(i);
+    m_device.setKeyDown(code, false);
 }
 
 bool QtKeySource::eventFilter(QObject* /*watched*/, QEvent* event) {
@@ -448,7 +481,11 @@ bool QtKeySource::eventFilter(QObject* /*watched*/, QEvent* event) {
             break;
         }
         if (const auto code = keyCodeOf(*key, m_scanCodes)) {
-            m_device.setKeyDown(*code, event->type() != QEvent::KeyRelease);
+            if (event->type() == QEvent::KeyRelease) {
+                keyUp(*code, key->timestamp());
+            } else {
+                keyDown(*code, key->timestamp());
+            }
         }
         break;
     }

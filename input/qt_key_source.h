@@ -7,6 +7,9 @@
 #include <QStringView>
 #include <QTimer>
 
+#include <array>
+#include <bitset>
+
 #include <optional>
 
 class QKeyEvent;
@@ -87,8 +90,16 @@ protected:
 
 private:
     void updateAcquired();
+    void keyDown(KeyCode code, quint64 timestamp);
+    void keyUp(KeyCode code, quint64 timestamp);
 
     KeyboardDevice& m_device;
+    // A press no sample has seen yet, with its time (ms), and releases held back until one has:
+    // when the UI thread is busy, a key held for longer than a period can arrive as a press and
+    // its release together, and it must still be played. A shorter tap stays unseen.
+    std::bitset<256> m_unseen;
+    std::bitset<256> m_releaseAfterSample;
+    std::array<quint64, 256> m_pressTime{};
     QPointer<QWidget> m_window;
     QTimer m_timer;
     ScanCodeSet m_scanCodes = ScanCodeSet::None;

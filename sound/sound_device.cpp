@@ -48,6 +48,15 @@ void SoundDevice::playSample(int sample) {
     m_mixer->start(sample, Mixer::Clock::now());
 }
 
+void SoundDevice::playSampleNow(int sample) {
+    if (sample < 1 || sample > SampleBank::kCount || !m_open.load(std::memory_order_acquire)) {
+        return;
+    }
+    // Stamped one latency early, the start is due at once: the mixer sounds a due start from
+    // the first frame of the buffer it renders next.
+    m_mixer->start(sample, Mixer::Clock::now() - m_mixer->latency());
+}
+
 void SoundDevice::setVolume(quint16 left, quint16 right) {
     m_volume = quint32(left) | (quint32(right) << 16);
     m_mixer->setGains(left / 65535.0f, right / 65535.0f);

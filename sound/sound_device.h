@@ -33,6 +33,11 @@ public:
     // Thread-safe (UI thread and playback thread at the same time). Other numbers are ignored.
     void playSample(int sample);
 
+    // The same for a note played live (a key, a palette click): it sounds from the next buffer
+    // without the fixed scheduling latency, since its moment carries no timing to keep.
+    // Thread-safe.
+    void playSampleNow(int sample);
+
     // The "wave device 0" volume: left and right levels 0..65535. UI thread only.
     void setVolume(quint16 left, quint16 right);
     // The levels last set, or nothing while no volume has been set.

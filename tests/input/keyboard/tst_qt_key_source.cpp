@@ -64,6 +64,8 @@ private slots:
     void filterFollowsTheKeysWhileActive();
     void deactivationReleasesTheKeyboard();
     void keysTakenByAShortcutStillGoDown();
+    void aHeldKeyWhoseEventsArriveTogetherIsStillSeen_data();
+    void aHeldKeyWhoseEventsArriveTogetherIsStillSeen();
 };
 
 void QtKeySourceTest::x11Keycodes_data() {
@@ -384,6 +386,51 @@ void QtKeySourceTest::keysTakenByAShortcutStillGoDown() {
     QTest::keyRelease(&window, Qt::Key_Escape);
     source.poll();
     QCOMPARE(device.keyState(KeyCode::Esc), KeyState::Released);
+}
+
+// A busy UI thread can hand over a key's press and release together: a key held longer than
+// one period is still played, a shorter tap is not.
+void QtKeySourceTest::aHeldKeyWhoseEventsArriveTogetherIsStillSeen_data() {
+    QTest::addColumn<int>("heldMs");
+    QTest::addColumn<bool>("seen");
+    QTest::newRow("tap of 5 ms") << 5 << false;
+    QTest::newRow("held 10 ms") << 10 << true;
+    QTest::newRow("held 40 ms") << 40 << true;
+}
+
+void QtKeySourceTest::aHeldKeyWhoseEventsArriveTogetherIsStillSeen() {
+    QFETCH(int, heldMs);
+    QFETCH(bool, seen);
+    QWidget window;
+    window.resize(200, 100);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    KeyboardDevice device;
+    QtKeySource source(device);
+    source.attach(&window);
+    source.setPollingPeriod(10);
+    QSignalSpy spy(&source, &QtKeySource::keyStateChanged);
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_J, Qt::NoModifier, QStringLiteral("j"));
+    press.setTimestamp(5000);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_J, Qt::NoModifier, QStringLiteral("j"));
+    release.setTimestamp(5000 + quint64(heldMs));
+    QApplication::sendEvent(&window, &press);
+    QApplication::sendEvent(&window, &release);
+    source.poll();
+    source.poll();
+    source.poll();
+    QList<KeyState> states;
+    for (const auto& args : spy) {
+        QCOMPARE(args.at(0).value<KeyCode>(), KeyCode(106));
+        states << args.at(1).value<KeyState>();
+    }
+    if (seen) {
+        QCOMPARE(states, (QList<KeyState>{KeyState::Pressed, KeyState::Released, KeyState::Idle}));
+    } else {
+        QVERIFY(states.isEmpty());
+    }
 }
 
 int runQtKeySourceTests(int argc, char** argv) {
