@@ -20,11 +20,15 @@ namespace {
 
 // One request from the playback thread, answered on the UI thread.
 template <class R> struct Request {
-    bool done = false;
+    std::atomic<bool> done{false};
     R value{};
 };
 
-template <> struct Request<void> { bool done = false; };
+template <> struct Request<void> { std::atomic<bool> done{false}; };
+
+// The UI thread serves a request within microseconds once it runs; a requester that waits this
+// long before going to sleep saves a thread wake-up on most requests of a playback step.
+constexpr auto kAnswerSpin = std::chrono::microseconds(200);
 
 const QEvent::Type kServeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -87,16 +91,20 @@ template <class F> auto PlaybackBridge::onUiThread(F&& f) -> decltype(f()) {
             }
             {
                 std::lock_guard doneLock(m_mutex);
-                request->done = true;
+                request->done.store(true, std::memory_order_release);
             }
             m_wake.notify_all();
         };
     }
     QCoreApplication::postEvent(&m_uiContext, new QEvent(kServeEvent));
+    const auto spinUntil = std::chrono::steady_clock::now() + kAnswerSpin;
+    while (!request->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil) {
+        std::this_thread::yield();
+    }
     std::unique_lock lock(m_mutex);
-    m_wake.wait(lock, m_stop, [&] { return request->done; });
+    m_wake.wait(lock, m_stop, [&] { return request->done.load(std::memory_order_acquire); });
     if constexpr (!std::is_void_v<R>) {
-        return request->done ? request->value : R();
+        return request->done.load(std::memory_order_acquire) ? request->value : R();
     }
 }
 
