@@ -861,3 +861,169 @@ def dropouts(x, start=0, stop=None, min_frames=24, loud=200.0):
         if np.abs(x[b - 96: b]).max() > loud and np.abs(x[e: e + 96]).max() > loud:
             holes.append((start + int(b), int(e - b)))
     return holes
+
+
+# ---------------------------------------------------------------------------------------------
+# The committed samples, and onsets found by fitting them to a recording.
+
+SAMPLE_RATE = 11025
+ASSETS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "assets")
+_UP, _DOWN = 640, 147  # 48000 / 11025 in lowest terms
+
+
+def sample_pcm(sample):
+    """The PCM frames of sample 1..26 as committed: the data chunk of its RIFF WAVE file."""
+    with open(os.path.join(ASSETS, f"s{sample:02d}.wav"), "rb") as f:
+        data = f.read()
+    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+        raise ValueError(f"s{sample:02d}.wav is not a RIFF WAVE file")
+    pos = 12
+    while pos + 8 <= len(data):
+        kind, size = data[pos: pos + 4], struct.unpack("<I", data[pos + 4: pos + 8])[0]
+        if kind == b"data":
+            return np.frombuffer(data[pos + 8: pos + 8 + size], dtype="<i2").astype(np.float64)
+        pos += 8 + size + (size & 1)
+    raise ValueError(f"s{sample:02d}.wav has no data chunk")
+
+
+_spectra = {}
+
+
+def _sample_spectrum(sample):
+    """Spectrum of the sample band-limited at 11,025 Hz and taken to 48 kHz: the input is padded
+    with silence to a whole number of 147-frame blocks (so the rate ratio is exact and the tail
+    does not wrap round onto the head), and its spectrum is zero-filled above 5,512.5 Hz."""
+    if sample not in _spectra:
+        x = sample_pcm(sample)
+        blocks = -(-(len(x) + 2048) // _DOWN)
+        n_in, n_out = blocks * _DOWN, blocks * _UP
+        spec = np.fft.rfft(x, n_in)
+        spec[-1] *= 0.5  # the input's Nyquist bin is shared by both halves of the band
+        full = np.zeros(n_out // 2 + 1, complex)
+        full[: len(spec)] = spec * (n_out / n_in)
+        lead = float(np.flatnonzero(x)[0]) * _UP / _DOWN
+        _spectra[sample] = (full, n_out, lead)
+    return _spectra[sample]
+
+
+def sample_at_rate(sample, delay=0.0):
+    """The sample at 48 kHz, delayed by a fraction of a frame (band-limited, exact)."""
+    full, n_out, _lead = _sample_spectrum(sample)
+    if delay:
+        full = full * np.exp(-2j * np.pi * np.arange(len(full)) * delay / n_out)
+    return np.fft.irfft(full, n_out)
+
+
+def sample_lead(sample):
+    """Frames at 48 kHz from a sample's frame 0 to its first sounding frame (its leading
+    digital silence)."""
+    return _sample_spectrum(sample)[2]
+
+
+def place(wave, start, a, b):
+    """wave with its frame 0 at the (whole) recording frame start, on recording frames [a, b)."""
+    out = np.zeros(b - a)
+    lo, hi = max(a, start), min(b, start + len(wave))
+    if hi > lo:
+        out[lo - a: hi - a] = wave[lo - start: hi - start]
+    return out
+
+
+def fit_voice_start(x, sample, earlier, first, last, window):
+    """Where sample's frame 0 sits in x, searched in the whole frames [first, last] and refined
+    by parabolic interpolation: the start whose placed sample, together with the voices already
+    found (earlier: [(sample, fractional start)]), explains x on the frames window = (a, b) with
+    the least squared error. Every voice may change its level linearly across the window, which
+    absorbs the output limiter's slow gain changes. Fitting the earlier voices along keeps their
+    ringing out of the estimate, and the new voice's leading silence and attack inside the window
+    tell its true start from one a whole period away, which a plain correlation peak cannot.
+    Returns (start, its squared error relative to the window's energy); a start at either end of
+    the search range is returned as it is, for the caller to reject."""
+    a, b = window
+    seg = np.asarray(x[a:b], dtype=np.float64)
+    ramp = np.linspace(-1.0, 1.0, b - a)
+    columns = []
+    for s, start in earlier:
+        whole = int(np.floor(start))
+        v = place(sample_at_rate(s, start - whole), whole, a, b)
+        columns += [v, v * ramp]
+    known = np.array(columns).T if columns else np.zeros((b - a, 0))
+    wave = sample_at_rate(sample)
+    starts = np.arange(first, last + 1)
+    errors = np.empty(len(starts))
+    for k, start in enumerate(starts):
+        v = place(wave, int(start), a, b)
+        basis = np.column_stack([known, v])
+        coef, *_ = np.linalg.lstsq(basis, seg, rcond=None)
+        errors[k] = np.sum((seg - basis @ coef) ** 2)
+    k = int(np.argmin(errors))
+    shift = 0.0
+    if 0 < k < len(errors) - 1:
+        e0, e1, e2 = errors[k - 1: k + 2]
+        denom = e0 - 2 * e1 + e2
+        shift = 0.5 * (e0 - e2) / denom if denom > 0 else 0.0
+    return float(starts[k] + shift), float(errors[k] / max(np.sum(seg ** 2), 1e-12))
+
+
+def voice_starts(x, samples, first_sound, unit_frames, early=1.5e-3, late=5.0e-3,
+                 before=10e-3, guard=3e-3, rate=RATE):
+    """Fractional frames at which the voices of samples (started in this order, unit_frames
+    apart or a little more) begin in x, found one after another by fit_voice_start. The first
+    is searched before first_sound (the first frame above the silence threshold), each later
+    one from early before to late after one unit past the one before it. Each fit looks at the
+    frames from before ahead of its search range up to guard ahead of the earliest frame at
+    which the next voice could start. Returns [(start, relative error, at an end of the
+    search range)]."""
+    found = []
+    lead = sample_lead(samples[0])
+    centre = first_sound - lead
+    # The attack rises from below the silence threshold over a few milliseconds.
+    lo, hi = int(np.floor(centre - 6e-3 * rate)), int(np.ceil(centre + 1e-3 * rate))
+    for i, sample in enumerate(samples):
+        if i:
+            centre = found[-1][0] + unit_frames
+            lo, hi = int(np.floor(centre - early * rate)), int(np.ceil(centre + late * rate))
+        sound = sample_lead(sample)
+        a = int(lo + sound - before * rate)
+        b = int(lo + sound + unit_frames - guard * rate)
+        start, error = fit_voice_start(x, sample, [(s, f[0]) for s, f in zip(samples, found)],
+                                       lo, hi, (a, b))
+        found.append((start, error, not lo < start < hi))
+    return found
+
+
+LIMITER_THRESHOLD = 0.8
+LIMITER_RELEASE_S = 0.15
+
+
+def unlimit(x, full_scale=32768.0, rate=RATE):
+    """Undoes the output's soft limiter (peak envelope with instant attack and exponential
+    release; above the threshold the envelope is mapped softly below full scale and the sound
+    scaled with it), so that the recording is again the plain sum of its voices."""
+    thr, rel = LIMITER_THRESHOLD, np.exp(-1.0 / (LIMITER_RELEASE_S * rate))
+    y = np.asarray(x, dtype=np.float64) / full_scale
+    out = y.copy()
+    env = 0.0
+    loud = np.flatnonzero(np.abs(y) > 0.5 * thr)
+    if len(loud) == 0:
+        return np.asarray(x, dtype=np.float64)
+    for i in range(int(loud[0]), len(y)):
+        v = y[i]
+        decayed = env * rel
+        if decayed > thr:
+            peak = thr + (1 - thr) * (1 - np.exp(-(decayed - thr) / (1 - thr)))
+            u = v * decayed / peak
+        else:
+            u = v
+        if abs(u) > decayed:
+            # a new peak: the envelope is this frame's own level
+            a = abs(v)
+            if a > thr:
+                a = min(a, 1 - 1e-9)
+                a = thr - (1 - thr) * np.log(1 - (a - thr) / (1 - thr))
+            u = np.sign(v) * a
+            env = a
+        else:
+            env = decayed
+        out[i] = u
+    return out * full_scale
