@@ -98,23 +98,35 @@ class PlaybackTest(ProgramCase):
         return result
 
     def check(self, intervals, unit_ms):
+        """Asserts what holds on every take: all steps there and a median of P plus the step's
+        overhead. Returns whether every single step kept its bound too; a loaded machine may
+        now and then hold the playback thread back for a few ms, which a new take tells apart
+        from a fault of the program, since a fault repeats."""
         self.assertEqual(len(intervals), len(KEYS) - 1)
         text = " ".join(f"{v:.3f}" for v in intervals)
-        for v in intervals:
-            self.assertGreaterEqual(v, unit_ms - 0.5, f"P={unit_ms}: intervals {text}")
-            self.assertLessEqual(v, unit_ms + 3.0, f"P={unit_ms}: intervals {text}")
         median = statistics.median(intervals)
         self.assertGreaterEqual(median, unit_ms, f"P={unit_ms}: intervals {text}")
         self.assertLessEqual(median, unit_ms + 2.5, f"P={unit_ms}: intervals {text}")
+        for v in intervals:
+            self.assertGreaterEqual(v, unit_ms - 0.5, f"P={unit_ms}: a step came early: {text}")
+        return all(v <= unit_ms + 3.0 for v in intervals)
+
+    def play_and_check(self, program, unit_ms):
+        for attempt in range(ATTEMPTS):
+            intervals = self.intervals(*self.record_playback(program, unit_ms), unit_ms)
+            if self.check(intervals, unit_ms):
+                return
+            print(f"P={unit_ms}: a step ran more than 3 ms long, playing again")
+        self.fail(f"P={unit_ms}: a step ran more than 3 ms long in every take")
 
     def test_onsets_one_time_unit_apart(self):
         program = self.launch()
         offsets = self.press_alone(program, list(zip(KEYS, SAMPLES)), "entry")
 
-        slow = self.record_playback(program, harness.SPEED_START)
+        self.play_and_check(program, harness.SPEED_START)
         # The toggle popped up at the end of the text and the selection went back to the start.
         harness.drag_speed_to_end(program, "min")
-        fast = self.record_playback(program, harness.SPEED_MIN)
+        self.play_and_check(program, harness.SPEED_MIN)
 
         # Notes whose entry recording was spoilt are measured again now that playback is done.
         for _ in range(ATTEMPTS):
@@ -125,8 +137,6 @@ class PlaybackTest(ProgramCase):
         self.assertNotIn(None, offsets.values(), "underruns spoilt every entry recording")
         print("edge offsets (ms): " + " ".join(f"{offsets[s] / RATE * 1000:.2f}" for s in SAMPLES))
 
-        self.check(self.intervals(*slow, harness.SPEED_START), harness.SPEED_START)
-        self.check(self.intervals(*fast, harness.SPEED_MIN), harness.SPEED_MIN)
 
 
 def limited(x):
