@@ -186,7 +186,6 @@ void MainWindow::windowCreated() {
     m_palettes->setSheetPictureColumns();
     // Last, so the playback thread finds every control set up.
     m_playback->start();
-    m_created = true;
 }
 
 void MainWindow::focusScore() {

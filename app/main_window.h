@@ -75,7 +75,6 @@ private:
     void volumeMoved();
 
     sound::SoundDevice& m_sound;
-    bool m_created = false;
     bool m_shutDown = false;
 
     QPushButton* m_newButton = nullptr;
