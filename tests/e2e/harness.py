@@ -897,10 +897,10 @@ def _sample_spectrum(sample):
         x = sample_pcm(sample)
         blocks = -(-(len(x) + 2048) // _DOWN)
         n_in, n_out = blocks * _DOWN, blocks * _UP
-        spec = np.fft.rfft(x, n_in)
-        spec[-1] *= 0.5  # the input's Nyquist bin is shared by both halves of the band
+        spectrum = np.fft.rfft(x, n_in)
+        spectrum[-1] *= 0.5  # the input's Nyquist bin is shared by both halves of the band
         full = np.zeros(n_out // 2 + 1, complex)
-        full[: len(spec)] = spec * (n_out / n_in)
+        full[: len(spectrum)] = spectrum * (n_out / n_in)
         lead = float(np.flatnonzero(x)[0]) * _UP / _DOWN
         _spectra[sample] = (full, n_out, lead)
     return _spectra[sample]
