@@ -124,7 +124,9 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("out.raw"));
         ScopedEnv driver("SDL_AUDIODRIVER", "disk");
         ScopedEnv file("SDL_DISKAUDIOFILE", QFile::encodeName(path));
-        ScopedEnv delay("SDL_DISKAUDIODELAY", "0");
+        // Paced at about one 256-frame period per buffer, so the mixer's clock follows the stream
+        // as on a real device; unpaced, the whole file could be written before the start is due.
+        ScopedEnv delay("SDL_DISKAUDIODELAY", "5");
         constexpr int sample = 12;
         QByteArray raw;
         {
@@ -133,7 +135,7 @@ private slots:
             QVERIFY(device.isOutputOpen());
             device.setVolume(32767, 65535);
             device.playSample(sample);
-            // The driver is not paced by a clock: wait until the whole note has been written.
+            // Wait until the whole note has been written.
             const qint64 wanted = qint64(4.0 * 48000) * 2 * qint64(sizeof(float));
             QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() >= wanted, 20000);
             QTRY_COMPARE_WITH_TIMEOUT(device.mixer().activeVoices(), 0, 20000);
