@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/score_document.h"
 #include "app/score_edit.h"
+#include "bench/app/bench_scores.h"
 #include "notation/gbk_codec.h"
 #include "notation/score_file.h"
 #include "sound/sound_device.h"
@@ -34,33 +35,12 @@
 #include <memory>
 
 using tonmiro::app::MainWindow;
+using tonmiro::bench::linesScore;
+using tonmiro::bench::singleLineScore;
 
 namespace {
 
 constexpr qsizetype kMiB = 1024 * 1024;
-
-QByteArray bar() {
-    return tonmiro::gbk::encode(QString::fromUtf8("①②③④⑤⑥⑦—"));
-}
-
-QByteArray linesScore(qsizetype minBytes) {
-    const QByteArray line = bar() + "\r\n";
-    QByteArray score;
-    while (score.size() < minBytes) {
-        score += line;
-    }
-    return score;
-}
-
-QByteArray singleLineScore(qsizetype bytes) {
-    const QByteArray one = bar();
-    QByteArray score;
-    while (score.size() < bytes) {
-        score += one;
-    }
-    score.truncate(bytes);
-    return score;
-}
 
 // Answers every file dialog with one path; never asked about changes by Open or Save.
 struct ScriptedDialogs final : tonmiro::app::DocumentDialogs {

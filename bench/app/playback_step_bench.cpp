@@ -26,6 +26,7 @@
 #include "app/score_document.h"
 #include "app/score_edit.h"
 #include "app/speed_slider.h"
+#include "bench/app/bench_scores.h"
 #include "notation/gbk_codec.h"
 #include "sound/sound_device.h"
 
@@ -42,6 +43,8 @@
 #include <vector>
 
 using tonmiro::app::MainWindow;
+using tonmiro::bench::linesScore;
+using tonmiro::bench::singleLineScore;
 
 namespace {
 
@@ -55,34 +58,6 @@ constexpr int kIterations = 20;
 constexpr int kSlowIterations = 3;
 // The longest one run may take; a slower run stops there and counts the steps it made.
 constexpr int kRunBudgetMs = 5000;
-
-// One bar of the score as the user writes it, in GBK, with and without its line break.
-QByteArray bar() {
-    return tonmiro::gbk::encode(QString::fromUtf8("①②③④⑤⑥⑦—"));
-}
-
-// Whole lines of one bar each, at least minBytes long.
-QByteArray linesScore(qsizetype minBytes) {
-    const QByteArray line = bar() + "\r\n";
-    QByteArray score;
-    score.reserve(minBytes + line.size());
-    while (score.size() < minBytes) {
-        score += line;
-    }
-    return score;
-}
-
-// Bars without a single line break, exactly bytes long (bytes is even, every token two bytes).
-QByteArray singleLineScore(qsizetype bytes) {
-    const QByteArray one = bar();
-    QByteArray score;
-    score.reserve(bytes + one.size());
-    while (score.size() < bytes) {
-        score += one;
-    }
-    score.truncate(bytes);
-    return score;
-}
 
 struct NoDialogs final : tonmiro::app::DocumentDialogs {
     std::optional<QString> askSavePath(const QString&) override { return std::nullopt; }
